@@ -1,0 +1,8 @@
+// Placeholder until the reader is written: recognises nothing.
+#include "image/readers.h"
+
+namespace qv {
+
+HRESULT ReadDdsImage(DecodedImage*, const std::uint8_t*, std::uint32_t) { return E_FAIL; }
+
+}  // namespace qv

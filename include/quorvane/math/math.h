@@ -1,0 +1,2 @@
+// Vector, matrix, quaternion and half-float functions.
+#pragma once

@@ -1,0 +1,2 @@
+// Loading image files into surfaces.
+#pragma once
