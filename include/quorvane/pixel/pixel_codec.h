@@ -86,8 +86,25 @@ public:
 
 protected:
     PixelCodec() = default;
+    // Sets the shared fields from the region. `bitsPerPixel` is 0 for codecs
+    // without a fixed pixel size (pairs, blocks): their origin stays at `bits`
+    // and their box keeps its absolute coordinates. With `diffuse` set the
+    // diffusion row is allocated here; it is null afterwards when that failed.
+    PixelCodec(const PixelRegion& region, std::uint32_t bitsPerPixel, ChannelRange codecRange);
     PixelCodec(const PixelCodec&) = delete;
     PixelCodec& operator=(const PixelCodec&) = delete;
+
+    // Shared passes over a row of `count` pixels.
+    // Pixels equal to keyColor in all four channels become (0, 0, 0, 0).
+    void ApplyColorKey(FloatPixel* row, std::uint32_t count) const;
+    // Undoes the gamma 2.2 encoding in place (when srgb is set).
+    void GammaDecodeRow(FloatPixel* row, std::uint32_t count) const;
+    // The first steps of every EncodeRow: range conversion from the linked
+    // source and gamma encoding, each only when needed. Returns the row the
+    // rest of the encoder works on: convertBuffer, or `in` itself.
+    FloatPixel* PrepareEncodeRow(FloatPixel* in, std::uint32_t count);
+    // Address of the first pixel of a row of the box (pixel codecs).
+    std::uint8_t* RowAddress(std::uint32_t row, std::uint32_t slice) const;
 };
 
 // A new codec for the region's format, or null when the format has no codec
