@@ -35,7 +35,7 @@ TEST(Camera, StartsWithItsInitialFieldsAndProjection) {
     EXPECT_EQ(camera.position.x, 0.0f);
     EXPECT_EQ(camera.position.y, 0.0f);
     EXPECT_EQ(camera.position.z, 0.0f);
-    const float expected[4][4] = {{0.7502f, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1.001001f, 1}, {0, 0, -1.001001f, 0}};
+    const float expected[4][4] = {{0.7501875f, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1.001001f, 1}, {0, 0, -1.001001f, 0}};
     ExpectMatrixNear(camera.projection, expected, 1e-4f);
     ExpectMatrixNear(*camera.GetProjection(), expected, 1e-4f);
 }
@@ -46,7 +46,7 @@ TEST(Camera, NewPlanesApplyAtTheNextGetProjection) {
     EXPECT_NEAR(camera.projection.m[2][2], 1.001001f, 1e-6f) << "SetNearFar must not rebuild";
     const Matrix* projection = camera.GetProjection();
     EXPECT_EQ(projection, &camera.projection);
-    const float expected[4][4] = {{0.7502f, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1.000667f, 1}, {0, 0, -1.000667f, 0}};
+    const float expected[4][4] = {{0.7501875f, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1.000667f, 1}, {0, 0, -1.000667f, 0}};
     ExpectMatrixNear(*projection, expected, 1e-5f);
 }
 

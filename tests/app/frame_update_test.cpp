@@ -65,7 +65,7 @@ TEST_F(FrameUpdate, FirstCallMeasuresNoTimeAndSetsBothTransforms) {
         for (int c = 0; c < 4; ++c) EXPECT_NEAR(view.m[r][c], expectedView[r][c], 1e-5f);
     EXPECT_NEAR(projection.m[2][2], 1.000667f, 1e-5f);
     EXPECT_NEAR(projection.m[3][2], -1.000667f, 1e-5f);
-    EXPECT_NEAR(projection.m[0][0], 0.7502f, 1e-4f);
+    EXPECT_NEAR(projection.m[0][0], 0.7501875f, 1e-4f);
 }
 
 TEST_F(FrameUpdate, CameraFliesACircleOfRadius100) {
