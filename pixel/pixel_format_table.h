@@ -81,11 +81,12 @@ inline constexpr PixelFormatInfo kPixelFormatTable[] = {
 
 inline constexpr std::size_t kPixelFormatCount = sizeof(kPixelFormatTable) / sizeof(kPixelFormatTable[0]);
 
-// The row of `format`, or null; usable in constant expressions.
-constexpr const PixelFormatInfo* FindPixelFormat(D3DFORMAT format) {
-    for (const PixelFormatInfo& info : kPixelFormatTable)
-        if (info.format == format) return &info;
-    return nullptr;
+// Index of the row of `format`, or kPixelFormatCount; usable in constant
+// expressions.
+constexpr std::size_t FindPixelFormat(D3DFORMAT format) {
+    for (std::size_t i = 0; i < kPixelFormatCount; ++i)
+        if (kPixelFormatTable[i].format == format) return i;
+    return kPixelFormatCount;
 }
 
 }  // namespace qv::detail

@@ -10,6 +10,13 @@
 #include <type_traits>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define QV_PIXEL_VECTORS 1
+#else
+#define QV_PIXEL_VECTORS 0
+#endif
+
 #include "pixel/codec_internal.h"
 #include "pixel/codec_layouts.h"
 #include "pixel/pixel_format_table.h"
@@ -26,8 +33,8 @@ constexpr bool LayoutsAgreeWithFormatTable() {
         const CodecLayout& layout = kCodecLayouts[i];
         for (D3DFORMAT code : {layout.format, layout.alias}) {
             if (code == D3DFMT_UNKNOWN) continue;
-            const PixelFormatInfo* info = FindPixelFormat(code);
-            if (!info || info->bitsPerPixel != layout.bitsPerPixel) return false;
+            const std::size_t row = FindPixelFormat(code);
+            if (row == kPixelFormatCount || kPixelFormatTable[row].bitsPerPixel != layout.bitsPerPixel) return false;
             if (FindCodecLayout(code) != i) return false;  // no format has two codecs
         }
     }
@@ -157,7 +164,13 @@ private:
 
     void DecodeWords(const std::uint8_t* p, FloatPixel* out) const {
         const std::uint32_t n = width;
-        for (std::uint32_t x = 0; x < n; ++x, p += kBytes) {
+        std::uint32_t x = 0;
+#if QV_PIXEL_VECTORS
+        if constexpr (kVector) {
+            for (; x + 4 <= n; x += 4, p += 4 * kBytes) DecodeFour(p, out + x);
+        }
+#endif
+        for (; x < n; ++x, p += kBytes) {
             const Word w = Load(p);
             FloatPixel v;
             if constexpr (L.shape == CodecShape::Palette) {
@@ -251,6 +264,12 @@ private:
         float d[4];
         for (std::uint32_t j = 0; j < 4; ++j) d[j] = (row & 1) ? dt[(n - 1 - j) & 3] : dt[j];
         std::uint32_t x = 0;
+#if QV_PIXEL_VECTORS
+        if constexpr (kVector) {
+            const __m128 dither = _mm_loadu_ps(d);
+            for (; x + 4 <= n; x += 4) EncodeFour(p + x * kBytes, px + x, dither);
+        }
+#endif
         for (; x + 4 <= n; x += 4) {
             Store(p + (x + 0) * kBytes, PackPixel(px[x + 0], d[0]));
             Store(p + (x + 1) * kBytes, PackPixel(px[x + 1], d[1]));
@@ -292,13 +311,130 @@ private:
         }
     }
 
+#if QV_PIXEL_VECTORS
+    // ---- four pixels at a time, one channel per vector ----
+    // Packed words of 1, 2 or 4 bytes: the fields of four pixels are taken
+    // apart side by side and transposed into four FloatPixels (and back). The
+    // arithmetic is the scalar one, lane by lane, so results are identical.
+
+    static constexpr bool kVector =
+        L.shape == CodecShape::Packed && !kCx && (kBytes == 1 || kBytes == 2 || kBytes == 4);
+
+    static __m128i LoadFour(const std::uint8_t* p) {
+        const __m128i zero = _mm_setzero_si128();
+        if constexpr (kBytes == 4) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        } else if constexpr (kBytes == 2) {
+            return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+        } else {
+            std::int32_t bytes;
+            std::memcpy(&bytes, p, 4);
+            return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero);
+        }
+    }
+
+    static void StoreFour(std::uint8_t* p, __m128i w) {
+        if constexpr (kBytes == 4) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), w);
+        } else if constexpr (kBytes == 2) {
+            // Sign-extend the low halves so that the saturating pack keeps them.
+            w = _mm_srai_epi32(_mm_slli_epi32(w, 16), 16);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packs_epi32(w, w));
+        } else {
+            w = _mm_packs_epi32(w, w);
+            const std::int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(w, w));
+            std::memcpy(p, &bytes, 4);
+        }
+    }
+
+    template <std::uint32_t K>
+    static __m128i FieldLanes(__m128i w) {
+        constexpr CodecField f = L.fields[K];
+        if constexpr (f.isSigned) {
+            const __m128i v = _mm_srai_epi32(_mm_slli_epi32(w, 32 - f.shift - f.bits), 32 - f.bits);
+            // The most negative value reads as its neighbour: add 1 where equal.
+            return _mm_sub_epi32(v, _mm_cmpeq_epi32(v, _mm_set1_epi32(-(1 << (f.bits - 1)))));
+        } else {
+            const __m128i v = _mm_srli_epi32(w, f.shift);
+            if constexpr (f.shift + f.bits < 32) return _mm_and_si128(v, _mm_set1_epi32((1 << f.bits) - 1));
+            return v;
+        }
+    }
+
+    template <int Place>
+    static __m128 PlaceLanes(__m128i w) {
+        constexpr char c = L.decoded[Place];
+        if constexpr (c == '0') {
+            return _mm_setzero_ps();
+        } else if constexpr (c == '1') {
+            return _mm_set1_ps(1.0f);
+        } else {
+            constexpr auto k = static_cast<std::uint32_t>(FindField(L, c));
+            return _mm_mul_ps(_mm_cvtepi32_ps(FieldLanes<k>(w)), _mm_set1_ps(1.0f / FieldMax(L.fields[k])));
+        }
+    }
+
+    static void DecodeFour(const std::uint8_t* p, FloatPixel* out) {
+        const __m128i w = LoadFour(p);
+        __m128 r = PlaceLanes<0>(w), g = PlaceLanes<1>(w), b = PlaceLanes<2>(w), a = PlaceLanes<3>(w);
+        _MM_TRANSPOSE4_PS(r, g, b, a);
+        _mm_storeu_ps(&out[0].r, r);
+        _mm_storeu_ps(&out[1].r, g);
+        _mm_storeu_ps(&out[2].r, b);
+        _mm_storeu_ps(&out[3].r, a);
+    }
+
+    template <std::uint32_t K>
+    static __m128i QuantizeLanes(const __m128 (&place)[4], __m128 dither) {
+        constexpr CodecField f = L.fields[K];
+        if constexpr (f.place < 0) {
+            return _mm_setzero_si128();
+        } else {
+            constexpr float m = FieldMax(f);
+            constexpr float lo = f.isSigned ? -m : 0.0f;
+            __m128 t = _mm_add_ps(_mm_mul_ps(place[f.place], _mm_set1_ps(m)), dither);
+            t = _mm_min_ps(_mm_max_ps(t, _mm_set1_ps(lo)), _mm_set1_ps(m));  // a NaN becomes lo
+            __m128i q = _mm_cvttps_epi32(t);
+            if constexpr (f.isSigned) q = _mm_and_si128(q, _mm_set1_epi32((1 << f.bits) - 1));
+            return _mm_slli_epi32(q, f.shift);
+        }
+    }
+
+    static void EncodeFour(std::uint8_t* p, const FloatPixel* px, __m128 dither) {
+        __m128 place[4] = {_mm_loadu_ps(&px[0].r), _mm_loadu_ps(&px[1].r), _mm_loadu_ps(&px[2].r),
+                           _mm_loadu_ps(&px[3].r)};
+        _MM_TRANSPOSE4_PS(place[0], place[1], place[2], place[3]);
+        const __m128i w = [&]<std::uint32_t... K>(std::integer_sequence<std::uint32_t, K...>) {
+            return (_mm_setzero_si128() | ... | QuantizeLanes<K>(place, dither));
+        }(std::make_integer_sequence<std::uint32_t, kFields>());
+        StoreFour(p, w);
+    }
+#endif
+
     // ---- floats ----
 
     static constexpr std::uint32_t kChannels = L.fieldCount;
     static constexpr bool kHalf = L.fields[0].bits == 16;
 
+    // Four-channel rows convert in one call, straight between the memory and
+    // the FloatPixels (which are four floats each) when the memory is aligned
+    // for its elements; other rows go through a small aligned chunk.
+    bool AlignedForElements(const std::uint8_t* p) const {
+        return reinterpret_cast<std::uintptr_t>(p) % (kHalf ? alignof(std::uint16_t) : alignof(float)) == 0;
+    }
+
     void DecodeFloats(const std::uint8_t* p, FloatPixel* out) const {
         const std::uint32_t n = width;
+        if constexpr (kChannels == 4) {
+            if (!kHalf) {
+                std::memcpy(out, p, std::size_t{n} * sizeof(FloatPixel));
+                return;
+            }
+            if (AlignedForElements(p)) {
+                HalfToFloatArray(&out[0].r, reinterpret_cast<const std::uint16_t*>(p), n * 4);
+                return;
+            }
+        }
         for (std::uint32_t x = 0; x < n; x += kChunk) {
             const std::uint32_t count = n - x < kChunk ? n - x : kChunk;
             float f[kChunk * 4];
@@ -322,6 +458,16 @@ private:
 
     void EncodeFloats(std::uint8_t* p, const FloatPixel* px) const {
         const std::uint32_t n = width;
+        if constexpr (kChannels == 4) {
+            if (!kHalf) {
+                std::memcpy(p, px, std::size_t{n} * sizeof(FloatPixel));
+                return;
+            }
+            if (AlignedForElements(p)) {
+                FloatToHalfArray(reinterpret_cast<std::uint16_t*>(p), &px[0].r, n * 4);
+                return;
+            }
+        }
         for (std::uint32_t x = 0; x < n; x += kChunk) {
             const std::uint32_t count = n - x < kChunk ? n - x : kChunk;
             float f[kChunk * 4];
