@@ -301,6 +301,8 @@ PixelCodec* CreatePixelCodec(const PixelRegion& region) {
     PixelCodec* codec = detail::CreateRowCodec(region);
     if (!codec) return nullptr;
 
+    // Diffusion was asked for: without its row the codec would dither
+    // differently from what the caller chose, so it is not made at all.
     if (region.diffuse && !codec->diffusionBuffer) {
         delete codec;
         return nullptr;
