@@ -17,6 +17,10 @@ void SetRegistryDword(const char* valueName, std::uint32_t value);
 void SetRegistryString(const char* valueName, const char* value);
 void ClearRegistryValue(const char* valueName);
 void ClearRegistry();  // removes every value, the file's included
+// Replaces every value with those of a registry file of the documented
+// format at `path` (the store normally reads /etc/quorvane/registry.conf).
+// False when the file cannot be read; the store is then unchanged.
+bool LoadRegistryFile(const char* path);
 
 // Processor and operating system answers. Leaves not listed report zeros.
 struct CpuidLeaf {

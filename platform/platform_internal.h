@@ -1,0 +1,49 @@
+// Declarations shared between the platform's own parts (never included by
+// callers of the library).
+#pragma once
+
+#include <cstdarg>
+
+#include "quorvane/platform/win_types.h"
+
+namespace qv::platform {
+
+// "d3d9.dll": whether it counts as loaded in the process. Creating the
+// Direct3D object loads it, as importing the runtime would.
+void MarkDirect3DModuleLoaded();
+
+// The Direct3D layer's own debug-output lines ("DebugSetMute" silences them).
+bool Direct3DDebugMuted();
+// Writes one line of the Direct3D layer: "d3d9: (ERROR) <text>\r\n", unless
+// muted. printf-style.
+void Direct3DDebugLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same line, never muted (for failures the caller must hear about, such
+// as a device that cannot be created).
+void Direct3DDebugLineAlways(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace qv::platform
+
+namespace qv::platform {
+
+// "DebugSetMute" of "d3d9.dll": 1 mutes the layer's own debug lines, 0
+// lets them through. Returns the previous setting.
+int DebugSetMute(int mute);
+
+}  // namespace qv::platform
+
+namespace qv::testing {
+struct PresentedFrame;
+}
+
+namespace qv::platform {
+
+// The last presented frame. A live HAL device registers itself as the
+// source after each Present and reads its frame back only when asked; when
+// it goes away it leaves a copy behind with StorePresentedFrame.
+using PresentedFrameReader = bool (*)(void* source, qv::testing::PresentedFrame* frame);
+void SetPresentedFrameSource(void* source, PresentedFrameReader reader);
+// Drops the source if it is `source` (its device is going away).
+void ForgetPresentedFrameSource(void* source);
+void StorePresentedFrame(qv::testing::PresentedFrame frame);
+
+}  // namespace qv::platform
