@@ -1,14 +1,15 @@
 // Radiance HDR pictures (RGBE or XYZE, flat or run-length scanlines, any of
 // the eight orientations) read into A32B32G32R32F pixels, top row first.
 //
-// The scanlines are decoded straight into their place in the output: each
-// pixel's four file bytes land in the first four bytes of its 16-byte slot,
-// and one pass over the finished picture turns them into floats divided by
-// the exposure.
+// Each scanline is decoded into a small buffer of RGBE quadruples that stays
+// in cache, then turned into floats divided by the exposure and written once
+// to its place in the output, stepping by ±16 bytes or ±rowPitch as the
+// orientation says.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "image/byte_cursor.h"
 #include "image/readers.h"
@@ -131,9 +132,10 @@ HRESULT ReadResolution(ByteCursor& cursor, DecodedImage* image, Walk* walk) {
     return S_OK;
 }
 
-bool DecodeRunLengthScanline(ByteCursor& cursor, std::uint8_t* out, std::int64_t step, std::uint32_t length) {
+// Decodes one run-length scanline into `rgbe` (4 × length bytes).
+bool DecodeRunLengthScanline(ByteCursor& cursor, std::uint8_t* rgbe, std::uint32_t length) {
     for (int component = 0; component < 4; ++component) {
-        std::uint8_t* p = out + component;  // pixel `done` is at p + done × step
+        std::uint8_t* p = rgbe + component;  // pixel i's component is at p[4 i]
         std::uint32_t done = 0;
         while (done < length) {
             if (!cursor.Has(2)) return false;
@@ -143,7 +145,7 @@ bool DecodeRunLengthScanline(ByteCursor& cursor, std::uint8_t* out, std::int64_t
                 if (count > length - done) return false;
                 const std::uint8_t value = cursor.Peek(1);
                 cursor.Skip(2);
-                for (std::uint32_t i = done; i < done + count; ++i) p[i * step] = value;
+                for (std::uint32_t i = done; i < done + count; ++i) p[4 * static_cast<std::size_t>(i)] = value;
                 done += count;
             } else {
                 const std::uint32_t count = code;
@@ -151,7 +153,7 @@ bool DecodeRunLengthScanline(ByteCursor& cursor, std::uint8_t* out, std::int64_t
                 cursor.Skip(1);
                 const std::uint8_t* in = cursor.Take(count);
                 if (in == nullptr) return false;
-                for (std::uint32_t i = 0; i < count; ++i) p[(done + i) * step] = in[i];
+                for (std::uint32_t i = 0; i < count; ++i) p[4 * static_cast<std::size_t>(done + i)] = in[i];
                 done += count;
             }
         }
@@ -159,10 +161,10 @@ bool DecodeRunLengthScanline(ByteCursor& cursor, std::uint8_t* out, std::int64_t
     return true;
 }
 
-bool DecodeFlatScanline(ByteCursor& cursor, const std::uint8_t* first, std::uint8_t* out, std::int64_t step,
-                        std::uint32_t length) {
-    std::memcpy(out, first, 4);
-    std::uint8_t* previous = out;
+// Decodes one flat scanline, whose first pixel is `first`, into `rgbe`.
+bool DecodeFlatScanline(ByteCursor& cursor, const std::uint8_t* first, std::uint8_t* rgbe, std::uint32_t length) {
+    std::memcpy(rgbe, first, 4);
+    std::uint8_t* previous = rgbe;
     std::uint32_t done = 1;
     std::uint32_t shift = 0;
     while (done < length) {
@@ -177,14 +179,14 @@ bool DecodeFlatScanline(ByteCursor& cursor, const std::uint8_t* first, std::uint
             if (count > length - done) return false;
             std::uint8_t* p = previous;
             for (std::uint64_t i = 0; i < count; ++i) {
-                p += step;
+                p += 4;
                 std::memcpy(p, previous, 4);
             }
             previous = p;
             done += static_cast<std::uint32_t>(count);
             shift += 8;
         } else {
-            previous += step;
+            previous += 4;
             std::memcpy(previous, group, 4);
             ++done;
             shift = 0;
@@ -193,15 +195,21 @@ bool DecodeFlatScanline(ByteCursor& cursor, const std::uint8_t* first, std::uint
     return true;
 }
 
-void ConvertToFloats(std::uint8_t* pixels, std::uint32_t count, float exposure) {
+// Per exponent byte: 2^(e - 136) / exposure, the reciprocal of the exposure
+// taken in single precision. A mantissa m then gives (m + 0.5) × scale,
+// computed exactly in double precision and rounded once to float.
+void ExponentScales(float exposure, double (&scale)[256]) {
     const double reciprocal = 1.0f / exposure;
-    double scale[256];
     for (int e = 0; e < 256; ++e) scale[e] = std::ldexp(1.0, e - 136) * reciprocal;
-    for (std::uint32_t i = 0; i < count; ++i, pixels += 16) {
-        const double s = scale[pixels[3]];
-        const float rgba[4] = {static_cast<float>((pixels[0] + 0.5) * s), static_cast<float>((pixels[1] + 0.5) * s),
-                               static_cast<float>((pixels[2] + 0.5) * s), 1.0f};
-        std::memcpy(pixels, rgba, 16);
+}
+
+void StoreScanline(const std::uint8_t* rgbe, std::uint8_t* out, std::int64_t step, std::uint32_t length,
+                   const double (&scale)[256]) {
+    for (std::uint32_t i = 0; i < length; ++i, rgbe += 4) {
+        const double s = scale[rgbe[3]];
+        const float pixel[4] = {static_cast<float>((rgbe[0] + 0.5) * s), static_cast<float>((rgbe[1] + 0.5) * s),
+                                static_cast<float>((rgbe[2] + 0.5) * s), 1.0f};
+        std::memcpy(out + i * step, pixel, 16);
     }
 }
 
@@ -228,22 +236,30 @@ HRESULT ReadHdrImage(DecodedImage* image, const std::uint8_t* data, std::uint32_
     if (FAILED(hr)) return hr;
 
     auto* pixels = static_cast<std::uint8_t*>(image->pixels);
+    double scale[256];
+    ExponentScales(exposure, scale);
+    std::uint8_t* rgbe = new (std::nothrow) std::uint8_t[4 * static_cast<std::size_t>(walk.length)];
+    if (rgbe == nullptr) {
+        DropPixels(image);
+        return E_OUTOFMEMORY;
+    }
     for (std::uint32_t s = 0; s < walk.scanlines; ++s) {
-        std::uint8_t* out = pixels + walk.start + walk.scanlineStep * s;
         const std::uint8_t* head = cursor.Take(4);
         bool ok = head != nullptr;
         if (ok && head[0] == 2 && head[1] == 2 && head[2] < 128) {
             ok = static_cast<std::uint32_t>(head[2] * 256 + head[3]) == walk.length &&
-                 DecodeRunLengthScanline(cursor, out, walk.pixelStep, walk.length);
+                 DecodeRunLengthScanline(cursor, rgbe, walk.length);
         } else if (ok) {
-            ok = DecodeFlatScanline(cursor, head, out, walk.pixelStep, walk.length);
+            ok = DecodeFlatScanline(cursor, head, rgbe, walk.length);
         }
         if (!ok) {
+            delete[] rgbe;
             DropPixels(image);
             return E_FAIL;
         }
+        StoreScanline(rgbe, pixels + walk.start + walk.scanlineStep * s, walk.pixelStep, walk.length, scale);
     }
-    ConvertToFloats(pixels, image->width * image->height, exposure);
+    delete[] rgbe;
     return S_OK;
 }
 

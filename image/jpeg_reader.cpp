@@ -1,4 +1,5 @@
-// JPEG (JFIF) files over libjpeg, interface version 62.
+// JPEG (JFIF) files over libjpeg, interface version 62 (libjpeg-turbo, whose
+// BGRX output colour space gives colour rows in X8R8G8B8 memory order).
 //
 // The whole file image is libjpeg's one input buffer. libjpeg's errors come
 // back through a long jump and become E_FAIL; its warnings and traces are
@@ -93,14 +94,9 @@ void InstallSource(j_decompress_ptr info, const std::uint8_t* data, std::uint32_
     info->src = &source->manager;
 }
 
-void StoreColourRow(const JSAMPLE* in, std::uint8_t* out, std::uint32_t width) {
-    // X8R8G8B8 with a zero top byte: blue, green, red, 0 in memory.
-    for (std::uint32_t x = 0; x < width; ++x, in += 3, out += 4) {
-        out[0] = in[2];
-        out[1] = in[1];
-        out[2] = in[0];
-        out[3] = 0;
-    }
+// X8R8G8B8 has a zero top byte; libjpeg fills the X of its BGRX rows with 0xFF.
+void ClearTopBytes(std::uint8_t* row, std::uint32_t width) {
+    for (std::uint32_t x = 0; x < width; ++x) row[4 * static_cast<std::size_t>(x) + 3] = 0;
 }
 
 // Holds the jump point. No object with a destructor lives in this frame, so
@@ -120,10 +116,15 @@ HRESULT DecodeJpeg(JpegReadState& state, DecodedImage* image, const std::uint8_t
     jpeg_read_header(info, TRUE);
     if (IsMmxAvailable() == 0) info->dct_method = JDCT_IFAST;
 
-    // Refuse what cannot be returned before any decoding work is done.
+    // Refuse what cannot be returned before any decoding work is done: only
+    // greyscale and colour (YCbCr or RGB) files are read. Colour rows come
+    // out of libjpeg as blue, green, red, X: the X8R8G8B8 memory order.
+    const bool colour = info->out_color_space == JCS_RGB;
+    if (!colour && info->out_color_space != JCS_GRAYSCALE) return E_FAIL;
+    if (colour) info->out_color_space = JCS_EXT_BGRX;
     jpeg_calc_output_dimensions(info);
-    if (info->output_components != 1 && info->output_components != 3) return E_FAIL;
-    const std::uint32_t bytesPerPixel = info->output_components == 1 ? 1 : 4;
+    const std::uint32_t bytesPerPixel = colour ? 4 : 1;
+    if (info->output_components != static_cast<int>(bytesPerPixel)) return E_FAIL;
     std::uint32_t rowPitch = 0;
     std::uint32_t pixelBytes = 0;
     if (!CheckedMultiply(info->output_width, bytesPerPixel, &rowPitch) ||
@@ -142,17 +143,19 @@ HRESULT DecodeJpeg(JpegReadState& state, DecodedImage* image, const std::uint8_t
     const HRESULT hr = AllocatePixels(image, pixelBytes);
     if (FAILED(hr)) return hr;
     auto* pixels = static_cast<std::uint8_t*>(image->pixels);
-    JSAMPARRAY sampleRow = nullptr;
-    if (bytesPerPixel == 4) {
-        sampleRow = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
-                                               info->output_width * 3, 1);
-    }
+    // libjpeg writes the rows straight into the pixel memory, top row first,
+    // as many at a time as it produces together.
+    constexpr int kRowsPerCall = 16;
+    JSAMPROW rows[kRowsPerCall];
     while (info->output_scanline < info->output_height) {
-        std::uint8_t* out = pixels + static_cast<std::size_t>(info->output_scanline) * rowPitch;
-        // Greyscale samples already are the output layout.
-        JSAMPROW row = out;
-        if (jpeg_read_scanlines(info, bytesPerPixel == 1 ? &row : sampleRow, 1) != 1) return E_FAIL;
-        if (bytesPerPixel == 4) StoreColourRow(sampleRow[0], out, info->output_width);
+        const JDIMENSION first = info->output_scanline;
+        const JDIMENSION wanted = info->output_height - first < kRowsPerCall ? info->output_height - first : kRowsPerCall;
+        for (JDIMENSION i = 0; i < wanted; ++i) rows[i] = pixels + static_cast<std::size_t>(first + i) * rowPitch;
+        const JDIMENSION read = jpeg_read_scanlines(info, rows, wanted);
+        if (read == 0) return E_FAIL;
+        if (colour) {
+            for (JDIMENSION i = 0; i < read; ++i) ClearTopBytes(rows[i], info->output_width);
+        }
     }
     jpeg_finish_decompress(info);
     return S_OK;

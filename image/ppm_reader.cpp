@@ -30,7 +30,13 @@ HRESULT ReadBinaryPixels(ByteCursor& cursor, std::uint32_t maxValue, std::uint32
     const std::uint32_t whole = cursor.Remaining() / 3 < count ? cursor.Remaining() / 3 : count;
     const std::uint8_t* in = cursor.Take(whole * 3);
     if (maxValue == 255) {
-        for (std::uint32_t i = 0; i < whole; ++i, in += 3)
+        // Red, green, blue and the next byte loaded as one little-endian word
+        // and byte-swapped give 0xRRGGBBnn; the last pixel is read bytewise
+        // so the load never passes the end of the data.
+        const std::uint32_t wordwise = whole > 0 ? whole - 1 : 0;
+        for (std::uint32_t i = 0; i < wordwise; ++i, in += 3)
+            out[i] = 0xFF000000u | (__builtin_bswap32(ByteCursor::LoadU32(in)) >> 8);
+        for (std::uint32_t i = wordwise; i < whole; ++i, in += 3)
             out[i] = 0xFF000000u | (static_cast<std::uint32_t>(in[0]) << 16) |
                      (static_cast<std::uint32_t>(in[1]) << 8) | in[2];
     } else {
