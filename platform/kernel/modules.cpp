@@ -34,6 +34,7 @@ FARPROC AsProc(Function* function) {
 
 const Export kDirect3DExports[] = {
     {"DebugSetMute", AsProc(&qv::platform::DebugSetMute)},
+    {"Direct3DCreate9", AsProc(&Direct3DCreate9)},
 };
 
 Module g_modules[] = {
