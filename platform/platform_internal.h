@@ -42,8 +42,22 @@ namespace qv::platform {
 // it goes away it leaves a copy behind with StorePresentedFrame.
 using PresentedFrameReader = bool (*)(void* source, qv::testing::PresentedFrame* frame);
 void SetPresentedFrameSource(void* source, PresentedFrameReader reader);
-// Drops the source if it is `source` (its device is going away).
-void ForgetPresentedFrameSource(void* source);
-void StorePresentedFrame(qv::testing::PresentedFrame frame);
+// The device behind `source` is going away: if it is the current source,
+// its frame is read once more and kept, and the source is dropped.
+void RetirePresentedFrameSource(void* source);
+
+}  // namespace qv::platform
+
+struct SDL_Window;
+
+namespace qv::platform {
+
+// Starts SDL's video subsystem once; false (with the reason in *why) when
+// there is no display.
+bool StartVideo(const char** why);
+// The SDL window behind a window handle, or null.
+SDL_Window* SdlWindowOf(HWND window);
+// Closes SDL when the program ends.
+void StopVideo();
 
 }  // namespace qv::platform

@@ -33,19 +33,15 @@ void SetPresentedFrameSource(void* source, PresentedFrameReader reader) {
     state.frame = {};
 }
 
-void ForgetPresentedFrameSource(void* source) {
+void RetirePresentedFrameSource(void* source) {
     LastFrame& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
     if (state.source != source) return;
+    qv::testing::PresentedFrame frame;
+    state.stored = state.reader != nullptr && state.reader(source, &frame);
+    if (state.stored) state.frame = std::move(frame);
     state.source = nullptr;
     state.reader = nullptr;
-}
-
-void StorePresentedFrame(qv::testing::PresentedFrame frame) {
-    LastFrame& state = State();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.frame = std::move(frame);
-    state.stored = true;
 }
 
 }  // namespace qv::platform
