@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "quorvane/platform/test_hooks.h"
+#include "quorvane/platform/win_kernel.h"
 #include "quorvane/surface/surface_lock.h"
 #include "surface/surface_test_util.h"
 

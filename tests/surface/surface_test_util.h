@@ -69,7 +69,9 @@ protected:
                                     D3DPOOL pool, IDirect3DTexture9** texture) {
         IDirect3DSurface9* surface = nullptr;
         EXPECT_EQ(device_->CreateTexture(width, height, levels, usage, format, pool, texture, nullptr), S_OK);
-        if (*texture != nullptr) EXPECT_EQ((*texture)->GetSurfaceLevel(0, &surface), S_OK);
+        if (*texture != nullptr) {
+            EXPECT_EQ((*texture)->GetSurfaceLevel(0, &surface), S_OK);
+        }
         return surface;
     }
 
