@@ -116,9 +116,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
-
-// The JPEG reader asks the processor detection whether MMX may be used; this
-// answer stands in while the library does not link one.
-namespace qv {
-__attribute__((weak)) int IsMmxAvailable() { return 1; }
-}  // namespace qv

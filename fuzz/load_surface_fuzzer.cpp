@@ -69,7 +69,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     surface->Release();
     return 0;
 }
-
-namespace qv {
-__attribute__((weak)) int IsMmxAvailable() { return 1; }
-}  // namespace qv

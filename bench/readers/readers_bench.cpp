@@ -332,12 +332,6 @@ private:
 
 }  // namespace
 
-// The JPEG reader asks the processor detection whether MMX may be used; this
-// answer stands in while the library does not link one.
-namespace qv {
-__attribute__((weak)) int IsMmxAvailable() { return 1; }
-}  // namespace qv
-
 int main(int argc, char** argv) {
     struct Entry {
         const char* name;

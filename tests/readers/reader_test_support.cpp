@@ -110,10 +110,3 @@ StbFloatPicture StbDecodeFloat(const Bytes& bytes) {
 }
 
 }  // namespace qvtest
-
-// The JPEG reader asks the processor detection whether MMX may be used. Until
-// that is linked into the library, this answer stands in; the library's own
-// definition takes precedence as soon as it is there.
-namespace qv {
-__attribute__((weak)) int IsMmxAvailable() { return 1; }
-}  // namespace qv
