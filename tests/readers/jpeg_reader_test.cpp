@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "quorvane/platform/test_hooks.h"
 #include "readers/reader_test_support.h"
 
 namespace qvtest {
@@ -56,6 +57,25 @@ TEST(JpegReader, FilesMatchStbImageWithinTolerance) {
         EXPECT_LE(worst, kMaxDifference);
         EXPECT_LE(sum / (3.0 * ref.width * ref.height), kMeanDifference);
     }
+}
+
+// Without MMX ("DisableMMX" set) the fast integer transform is chosen: the
+// picture changes a little and stays within the tolerance.
+TEST(JpegReader, FastTransformWithoutMmx) {
+    const Bytes file = ReadFixture("jpeg/colour.jpg");
+    Result accurate = Decode(qv::ReadJpegImage, file);
+    qv::testing::SetRegistryDword("DisableMMX", 1);
+    Result fast = Decode(qv::ReadJpegImage, file);
+    qv::testing::ClearRegistryValue("DisableMMX");
+    ASSERT_EQ(accurate.hr, S_OK);
+    ASSERT_EQ(fast.hr, S_OK);
+    const auto* a = static_cast<const std::uint8_t*>(accurate.image->pixels);
+    const auto* f = static_cast<const std::uint8_t*>(fast.image->pixels);
+    const std::size_t bytes = static_cast<std::size_t>(accurate.image->rowPitch) * accurate.image->height;
+    int worst = 0;
+    for (std::size_t i = 0; i < bytes; ++i) worst = std::max(worst, std::abs(a[i] - f[i]));
+    EXPECT_GT(worst, 0);
+    EXPECT_LE(worst, kMaxDifference);
 }
 
 TEST(JpegReader, DescribesWithoutDecoding) {
