@@ -19,6 +19,10 @@ constexpr std::uint32_t kHeaderSize = 128;
 constexpr std::uint32_t kPaletteBytes = 1024;
 constexpr std::uint32_t kDepthFlag = 0x800000;  // DDSD_DEPTH
 constexpr std::uint32_t kAllFaces = 0xFC00;     // DDSCAPS2_CUBEMAP_POSITIVEX .. NEGATIVEZ
+// Levels per face. A 32-bit size reaches 1 x 1 within 33 levels; counts
+// beyond this are forged, and each level is a record in a chain that is
+// released recursively.
+constexpr std::uint32_t kMaxLevels = 64;
 
 // Pixel format flags.
 constexpr std::uint32_t kAlphaPixels = 0x1;
@@ -176,6 +180,7 @@ HRESULT ReadDdsImage(DecodedImage* image, const std::uint8_t* data, std::uint32_
     const std::uint32_t topWidth = field(16);
     const std::uint32_t topDepth = volume && field(24) != 0 ? field(24) : 1;
     const std::uint32_t levels = field(28) != 0 ? field(28) : 1;
+    if (levels > kMaxLevels) return E_FAIL;
     image->width = topWidth;
     image->height = topHeight;
     image->depth = topDepth;

@@ -174,6 +174,16 @@ TEST(DdsReader, LevelSizes) {
     ExpectLevels(r.image.get(), file, D3DFMT_DXT5,
                  {{1, 1, 1, 16, 16, 128}, {1, 1, 1, 16, 16, 144}, {1, 1, 1, 16, 16, 160}, {1, 1, 1, 16, 16, 176}});
 
+    // Level counts are limited to 64 a face: more is refused, however much
+    // data follows, so a forged count cannot chain millions of records.
+    t.fourCC = MakeFourCC('D', 'X', 'T', '1');
+    t.mips = 64;
+    t.payload = 65 * 8;
+    r = Decode(qv::ReadDdsImage, MakeDds(t));
+    ASSERT_EQ(r.hr, S_OK);
+    t.mips = 65;
+    EXPECT_EQ(Decode(qv::ReadDdsImage, MakeDds(t)).hr, E_FAIL);
+
     // A volume of 64 x 64 x 16 A8R8G8B8 with three levels.
     DdsSpec v;
     v.width = 64;
