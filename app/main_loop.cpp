@@ -43,7 +43,7 @@ LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-int RunViewer(HINSTANCE instance) {
+HWND CreateViewerWindow(HINSTANCE instance) {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.style = 0;
@@ -52,10 +52,13 @@ int RunViewer(HINSTANCE instance) {
     RegisterClassExA(&windowClass);
 
     // Created hidden: it is shown once the scene is ready.
-    HWND window = CreateWindowExA(0, "D3DWindow", "Quorvane", WS_OVERLAPPEDWINDOW, 0, 0,
-                                  static_cast<int>(kBackBufferWidth),
-                                  static_cast<int>(kBackBufferHeight), GetDesktopWindow(),
-                                  nullptr, instance, nullptr);
+    return CreateWindowExA(0, "D3DWindow", "Quorvane", WS_OVERLAPPEDWINDOW, 0, 0,
+                           static_cast<int>(kBackBufferWidth), static_cast<int>(kBackBufferHeight),
+                           GetDesktopWindow(), nullptr, instance, nullptr);
+}
+
+int RunViewer(HINSTANCE instance) {
+    HWND window = CreateViewerWindow(instance);
 
     g_windowed = MessageBoxA(nullptr, "FullScreen?", "Quorvane", MB_YESNO) != IDYES;
 

@@ -49,6 +49,9 @@ extern float g_elapsedSeconds;
 int RunViewer(HINSTANCE instance);
 
 LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Registers the window class "D3DWindow" and creates the viewer's hidden
+// 800 x 600 window titled "Quorvane".
+HWND CreateViewerWindow(HINSTANCE instance);
 
 // Device set-up, scene set-up and one frame.
 void InitDirect3D(HWND window);

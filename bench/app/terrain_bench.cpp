@@ -86,8 +86,7 @@ bool OpenDevice(HWND* window) {
     *window = nullptr;
     D3DDEVTYPE type = D3DDEVTYPE_NULLREF;
     if (std::getenv("DISPLAY")) {
-        *window = CreateWindowExA(0, "D3DWindow", "Quorvane", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
-                                  GetDesktopWindow(), nullptr, nullptr, nullptr);
+        *window = CreateViewerWindow(nullptr);
         if (*window) type = D3DDEVTYPE_HAL;
     }
     g_d3d = Direct3DCreate9(D3D_SDK_VERSION);

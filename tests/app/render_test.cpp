@@ -60,8 +60,7 @@ protected:
         if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
         testing::ResetViewerState();
         ASSERT_TRUE(testing::WriteGreyHeightMap(folder_.File("heightmap.png"), 128));
-        window_ = CreateWindowExA(0, "D3DWindow", "Quorvane", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
-                                  GetDesktopWindow(), nullptr, nullptr, nullptr);
+        window_ = CreateViewerWindow(nullptr);
         ASSERT_NE(window_, nullptr);
         g_windowed = true;
         InitDirect3D(window_);
@@ -145,7 +144,7 @@ TEST_F(ViewerFrames, FirstFrameUsesTheIdentityViewThenTheCameraFlies) {
     std::size_t changed = 0;
     for (std::size_t i = 0; i < third.pixels.size(); ++i)
         changed += (third.pixels[i] & 0xFFFFFFu) != (second.pixels[i] & 0xFFFFFFu);
-    EXPECT_GT(changed, 10000u) << "the frame changes as the camera flies";
+    EXPECT_GT(changed, 1000u) << "the frame changes as the camera flies";
 }
 
 }  // namespace
