@@ -32,9 +32,31 @@ struct Broadcast {
     }
 };
 
-// Gathers component k of four strided elements.
+// Gathers the n components of four strided elements into n registers. Four
+// packed 3-vectors (48 bytes) are read with three loads and shuffled; 4-float
+// elements with one load each; every read stays inside the elements.
 template <typename T>
 inline void Gather(const T* in, std::uint32_t stride, std::uint32_t i, int n, __m128* comps) {
+    if (n == 3 && stride == 12) {
+        const float* p = Floats(At(in, stride, i));
+        const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4), c = _mm_loadu_ps(p + 8);
+        const __m128 t1 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 1, 3, 2));  // b2 b3 c1 c2
+        const __m128 t2 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 2, 1));  // a1 a2 b0 b1
+        comps[0] = _mm_shuffle_ps(a, t1, _MM_SHUFFLE(2, 0, 3, 0));
+        comps[1] = _mm_shuffle_ps(t2, t1, _MM_SHUFFLE(3, 1, 2, 0));
+        comps[2] = _mm_shuffle_ps(t2, c, _MM_SHUFFLE(3, 0, 3, 1));
+        return;
+    }
+    if (n == 4) {
+        __m128 a = Load4(Floats(At(in, stride, i))), b = Load4(Floats(At(in, stride, i + 1))),
+               c = Load4(Floats(At(in, stride, i + 2))), d = Load4(Floats(At(in, stride, i + 3)));
+        _MM_TRANSPOSE4_PS(a, b, c, d);
+        comps[0] = a;
+        comps[1] = b;
+        comps[2] = c;
+        comps[3] = d;
+        return;
+    }
     float lanes[4][4];
     for (int j = 0; j < 4; ++j) {
         const float* p = Floats(At(in, stride, i + j));
@@ -43,8 +65,41 @@ inline void Gather(const T* in, std::uint32_t stride, std::uint32_t i, int n, __
     for (int k = 0; k < n; ++k) comps[k] = _mm_loadu_ps(lanes[k]);
 }
 
+// Streaming stores write past the caches: worth it only for outputs much
+// larger than the caches, where they also spare the read of every output line
+// before it is written.
+constexpr std::uint32_t kStreamingCount = 1u << 16;
+
 template <typename T>
-inline void Scatter(T* out, std::uint32_t stride, std::uint32_t i, int n, const __m128* comps) {
+inline bool CanStream(const T* out, std::uint32_t stride, int n, std::uint32_t count) {
+    const bool packed = (n == 3 && stride == 12) || (n == 4 && stride == 16);
+    return packed && count >= kStreamingCount && (reinterpret_cast<std::uintptr_t>(out) & 15u) == 0;
+}
+
+inline void Put(float* p, __m128 v, bool stream) {
+    if (stream) {
+        _mm_stream_ps(p, v);
+    } else {
+        _mm_storeu_ps(p, v);
+    }
+}
+
+template <typename T>
+inline void Scatter(T* out, std::uint32_t stride, std::uint32_t i, int n, const __m128* comps, bool stream) {
+    if (n == 3 && stride == 12) {
+        const __m128 x = comps[0], y = comps[1], z = comps[2];
+        const __m128 m0 = _mm_shuffle_ps(x, y, _MM_SHUFFLE(1, 0, 1, 0));  // x0 x1 y0 y1
+        const __m128 p = _mm_shuffle_ps(x, z, _MM_SHUFFLE(1, 0, 1, 0));   // x0 x1 z0 z1
+        const __m128 m1 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(2, 1, 2, 1));  // y1 y2 z1 z2
+        const __m128 m2 = _mm_shuffle_ps(x, y, _MM_SHUFFLE(3, 2, 3, 2));  // x2 x3 y2 y3
+        const __m128 m3 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(3, 2, 3, 2));  // z2 z3 x2 x3
+        const __m128 m4 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(3, 3, 3, 3));  // y3 y3 z3 z3
+        float* q = Floats(At(out, stride, i));
+        Put(q, _mm_shuffle_ps(m0, p, _MM_SHUFFLE(1, 2, 2, 0)), stream);
+        Put(q + 4, _mm_shuffle_ps(m1, m2, _MM_SHUFFLE(2, 0, 2, 0)), stream);
+        Put(q + 8, _mm_shuffle_ps(m3, m4, _MM_SHUFFLE(2, 0, 3, 0)), stream);
+        return;
+    }
     __m128 a = comps[0], b = n > 1 ? comps[1] : _mm_setzero_ps(), c = n > 2 ? comps[2] : _mm_setzero_ps(),
            d = n > 3 ? comps[3] : _mm_setzero_ps();
     _MM_TRANSPOSE4_PS(a, b, c, d);
@@ -52,7 +107,7 @@ inline void Scatter(T* out, std::uint32_t stride, std::uint32_t i, int n, const 
     for (int j = 0; j < 4; ++j) {
         float* p = Floats(At(out, stride, i + j));
         if (n == 4) {
-            Store4(p, rows[j]);
+            Put(p, rows[j], stream);
         } else if (n == 3) {
             Store3(p, rows[j]);
         } else {
@@ -73,6 +128,7 @@ Out* TransformArray(Out* out, std::uint32_t outStride, const In* in, std::uint32
         const Broadcast b(m);
         constexpr int outputs = kind == Kind::Full ? 4 : inputs;
         const std::uint32_t blocked = count & ~3u;
+        const bool stream = CanStream(out, outStride, outputs, count);
         for (; i < blocked; i += 4) {
             __m128 c[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
             Gather(in, inStride, i, inputs, c);
@@ -83,8 +139,9 @@ Out* TransformArray(Out* out, std::uint32_t outStride, const In* in, std::uint32
                 const __m128 inv = RcpNewton(b.Column<inputs, true>(3, c[0], c[1], c[2], c[3]));
                 for (int k = 0; k < outputs; ++k) r[k] = _mm_mul_ps(r[k], inv);
             }
-            Scatter(out, outStride, i, outputs, r);
+            Scatter(out, outStride, i, outputs, r, stream);
         }
+        if (stream) _mm_sfence();  // the streamed stores before anything that follows
     }
     for (; i < count; ++i) single(At(out, outStride, i), At(in, inStride, i), m);
     return out;
