@@ -10,6 +10,7 @@
 #include <SDL.h>
 #include <strings.h>
 
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -163,9 +164,17 @@ bool StartVideo(const char** why) {
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
-            state.videoStarted = true;
-            ApplyCursor();
-            return true;
+            // SDL falls back to drivers that show nothing to anyone; without
+            // a display there is nothing to open a window on.
+            const char* driver = SDL_GetCurrentVideoDriver();
+            const bool invisible = driver && (std::strcmp(driver, "offscreen") == 0 ||
+                                              std::strcmp(driver, "dummy") == 0);
+            if (!invisible || SDL_getenv("SDL_VIDEODRIVER") != nullptr) {
+                state.videoStarted = true;
+                ApplyCursor();
+                return true;
+            }
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
         }
         state.videoFailed = true;
     }

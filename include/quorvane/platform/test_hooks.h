@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "quorvane/platform/win_kernel.h"  // the module functions the hooks below steer
+
 namespace qv::testing {
 
 // Registry store (HKEY_LOCAL_MACHINE "Software\Direct3D"): set and clear values

@@ -1,0 +1,119 @@
+// Windows, messages, cursor, key state and the message box over SDL, on
+// the X display that the suite runs under.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "quorvane/platform/test_hooks.h"
+#include "quorvane/platform/win_user.h"
+
+namespace {
+
+std::vector<UINT> g_received;
+
+LRESULT CALLBACK_Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    g_received.push_back(message);
+    if (message == WM_DESTROY) {
+        PostQuitMessage(3);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+        static bool registered = false;
+        if (!registered) {
+            WNDCLASSEXA windowClass{};
+            windowClass.cbSize = sizeof windowClass;
+            windowClass.lpfnWndProc = CALLBACK_Procedure;
+            windowClass.lpszClassName = "QvTestWindow";
+            ASSERT_NE(RegisterClassExA(&windowClass), 0);
+            EXPECT_EQ(RegisterClassExA(&windowClass), 0) << "a class is registered once";
+            registered = true;
+        }
+        g_received.clear();
+    }
+
+    static void Drain() {
+        MSG message{};
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+};
+
+TEST_F(WindowTest, CloseDestroysAndTheQuitMessageComesLast) {
+    EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "x", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                              nullptr),
+              nullptr);
+    HWND window = CreateWindowExA(0, "QvTestWindow", "Quorvane test", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240,
+                                  GetDesktopWindow(), nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ShowWindow(window, SW_SHOWDEFAULT), FALSE) << "created hidden";
+    EXPECT_EQ(ShowWindow(window, SW_SHOWDEFAULT), TRUE);
+    Drain();
+    g_received.clear();
+
+    // A close request, as the window system sends it when the user closes
+    // the window: the default handling destroys it.
+    MSG close{};
+    close.hwnd = window;
+    close.message = WM_CLOSE;
+    DispatchMessageA(&close);
+    ASSERT_EQ(g_received, (std::vector<UINT>{WM_CLOSE, WM_DESTROY}));
+    EXPECT_EQ(DispatchMessageA(&close), 0) << "the window is gone";
+
+    MSG message{};
+    ASSERT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(message.message, WM_QUIT);
+    ASSERT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(message.message, WM_QUIT);
+    EXPECT_EQ(message.wParam, 3u);
+    EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) << "WM_QUIT is taken once";
+}
+
+TEST_F(WindowTest, CursorAndKeyState) {
+    EXPECT_EQ(LoadCursorA(nullptr, nullptr), nullptr);
+    HCURSOR previous = SetCursor(nullptr);
+    EXPECT_EQ(SetCursor(previous), nullptr);
+    EXPECT_EQ(ShowCursor(FALSE), -1);
+    EXPECT_EQ(ShowCursor(TRUE), 0);
+
+    qv::testing::OverrideKeyState(VK_ESCAPE, true);
+    EXPECT_NE(GetAsyncKeyState(VK_ESCAPE) & 0x8000, 0);
+    qv::testing::OverrideKeyState(VK_ESCAPE, false);
+    EXPECT_EQ(GetAsyncKeyState(VK_ESCAPE), 0);
+    qv::testing::ResetKeyStates();
+    EXPECT_EQ(GetAsyncKeyState(VK_ESCAPE) & 0x8000, 0) << "nobody holds Escape on the test display";
+}
+
+// Presses `key` in the message box titled `caption` once it is shown (up to
+// ten seconds), through the X server as a user's keyboard would.
+std::thread PressInBox(const char* caption, const char* key) {
+    const std::string command = std::string("for i in $(seq 100); do id=$(xwininfo -root -tree | grep '\"") +
+                                caption + "\"' | awk '{print $1}'); [ -n \"$id\" ] && break; sleep 0.1; done; " +
+                                "[ -n \"$id\" ] && xdotool windowfocus \"$id\" key " + key + " >/dev/null 2>&1";
+    return std::thread([command] { (void)std::system(command.c_str()); });
+}
+
+TEST_F(WindowTest, MessageBoxReturnMeansYesAndEscapeNo) {
+    if (std::system("command -v xdotool >/dev/null && command -v xwininfo >/dev/null") != 0)
+        GTEST_SKIP() << "needs xdotool and xwininfo";
+    struct Case {
+        const char* caption;
+        const char* key;
+        int expected;
+    };
+    const Case cases[] = {{"QvBoxReturn", "Return", IDYES}, {"QvBoxEscape", "Escape", IDNO}};
+    for (const Case& c : cases) {
+        std::thread presser = PressInBox(c.caption, c.key);
+        EXPECT_EQ(MessageBoxA(nullptr, "FullScreen?", c.caption, MB_YESNO), c.expected) << c.key;
+        presser.join();
+    }
+}
+
+}  // namespace
