@@ -237,12 +237,13 @@ BENCHMARK(BM_Codecs_ArgbToFloat)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plain_HalfToArgb)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Codecs_HalfToArgb)->Unit(benchmark::kMillisecond);
 
-// Keeps the time per iteration of every run for the ratios.
+// Keeps the processor time per iteration of every run for the ratios (the
+// machine may be shared; both sides run on one thread).
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
-            if (!run.error_occurred) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+            if (!run.error_occurred) times[run.benchmark_name()] = run.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> times;
