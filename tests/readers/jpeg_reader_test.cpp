@@ -103,5 +103,33 @@ TEST(JpegReader, RefusesWhatItCannotReturn) {
     EXPECT_EQ(Decode(qv::ReadJpegImage, Bytes{0xFF}).hr, E_FAIL);
 }
 
+// A header whose pixel memory would pass 32 bits is refused before any
+// decoding, described or not; the same file with a smaller size is described.
+TEST(JpegReader, PixelMemoryBeyond32BitsIsRefused) {
+    Bytes file = ReadFixture("jpeg/colour.jpg");
+    std::size_t sof = 0;
+    for (std::size_t i = 0; i + 9 < file.size(); ++i) {
+        if (file[i] == 0xFF && file[i + 1] == 0xC0) {
+            sof = i;
+            break;
+        }
+    }
+    ASSERT_NE(sof, 0u);
+    auto setSize = [&](std::uint32_t width, std::uint32_t height) {
+        file[sof + 5] = static_cast<std::uint8_t>(height >> 8);
+        file[sof + 6] = static_cast<std::uint8_t>(height);
+        file[sof + 7] = static_cast<std::uint8_t>(width >> 8);
+        file[sof + 8] = static_cast<std::uint8_t>(width);
+    };
+    setSize(65000, 65000);  // 4 × 65000 × 65000 bytes
+    EXPECT_EQ(Decode(qv::ReadJpegImage, file, false).hr, E_FAIL);
+    EXPECT_EQ(Decode(qv::ReadJpegImage, file, true).hr, E_FAIL);
+    setSize(30000, 30000);
+    Result r = Decode(qv::ReadJpegImage, file, false);
+    ASSERT_EQ(r.hr, S_OK);
+    EXPECT_EQ(r.image->width, 30000u);
+    EXPECT_EQ(r.image->rowPitch, 120000u);
+}
+
 }  // namespace
 }  // namespace qvtest
