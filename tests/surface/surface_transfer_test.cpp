@@ -205,4 +205,28 @@ TEST_F(SurfaceTransferTest, ConvertsBetweenFormatsIntoDefaultPoolSurfaces) {
     for (std::size_t i = 0; i < source.size(); ++i) EXPECT_EQ(got[i], source[i] & 0x00FFFFFFu) << i;
 }
 
+TEST_F(SurfaceTransferTest, BlankRowsWithErrorDiffusionStayBlank) {
+    // A dark source row whose every pixel rounds down leaves its error to the
+    // rows below the picture. Error diffusion carries that error once; it
+    // must not pile up from blank row to blank row and paint them.
+    Ref<IDirect3DSurface9> surface;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(8, 16, D3DFMT_R5G6B5, D3DPOOL_SCRATCH, &surface, nullptr), S_OK);
+    const std::vector<std::uint32_t> source(8, 0xFF030303u);
+    const RECT rect{0, 0, 8, 1};
+    ASSERT_EQ(qv::LoadSurfaceFromMemory(surface.get(), nullptr, nullptr, source.data(), D3DFMT_A8R8G8B8, 32, nullptr,
+                                        &rect, qv::FilterNone | qv::FilterDiffuse, 0),
+              S_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), S_OK);
+    int lit = 0;
+    for (int y = 1; y < 16; ++y) {
+        const auto* row = reinterpret_cast<const std::uint16_t*>(static_cast<const std::uint8_t*>(locked.pBits) +
+                                                                 y * locked.Pitch);
+        for (int x = 0; x < 8; ++x) lit += row[x] != 0;
+    }
+    surface->UnlockRect();
+    // The whole carried error is worth about three steps of one channel.
+    EXPECT_LE(lit, 3);
+}
+
 }  // namespace
