@@ -67,6 +67,11 @@ TEST_F(SurfaceLockTest, RoundsToBlocksAndPairs) {
         EXPECT_EQ(region.bits, expected.pBits) << c.format;
         EXPECT_EQ(region.rowPitch, static_cast<std::uint32_t>(expected.Pitch));
         EXPECT_EQ(region.format, c.format);
+        // Nothing beyond the locked rectangle is addressable from bits.
+        EXPECT_TRUE(region.extent.left == 0 && region.extent.top == 0 &&
+                    region.extent.right == static_cast<std::uint32_t>(c.locked.right - c.locked.left) &&
+                    region.extent.bottom == static_cast<std::uint32_t>(c.locked.bottom - c.locked.top))
+            << c.format;
         EXPECT_TRUE(BoxIs(region.box, c.box.left, c.box.top, c.box.right, c.box.bottom))
             << c.format << ": " << region.box.left << "," << region.box.top << "," << region.box.right << ","
             << region.box.bottom;
