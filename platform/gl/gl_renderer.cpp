@@ -159,6 +159,9 @@ OpenGLRenderer::~OpenGLRenderer() {
     }
 }
 
+// Several contexts may live on the thread (another device, or the caller's
+// own GL): every entry makes ours current first. When it already is, that
+// costs one thread-local read.
 void OpenGLRenderer::MakeCurrent() {
     if (SDL_GL_GetCurrentContext() != context_) SDL_GL_MakeCurrent(window_, context_);
 }
@@ -274,6 +277,7 @@ bool OpenGLRenderer::CreateOffscreenTarget(bool depth, int depthBits) {
 }
 
 void OpenGLRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z) {
+    MakeCurrent();
     GLbitfield mask = 0;
     if (flags & D3DCLEAR_TARGET) {
         glClearColor(((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f, (color & 0xFF) / 255.0f,
@@ -303,10 +307,12 @@ void OpenGLRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCO
 }
 
 void OpenGLRenderer::SetTransform(const D3DMATRIX& worldViewProjection) {
+    MakeCurrent();
     glLoadMatrixf(&worldViewProjection.m[0][0]);
 }
 
 void OpenGLRenderer::SetCullMode(DWORD cullMode) {
+    MakeCurrent();
     if (cullMode == D3DCULL_NONE) {
         glDisable(GL_CULL_FACE);
         return;
@@ -317,6 +323,7 @@ void OpenGLRenderer::SetCullMode(DWORD cullMode) {
 }
 
 void OpenGLRenderer::SetLighting(bool enabled) {
+    MakeCurrent();
     // Lighting with no light set and no ambient light leaves every vertex
     // black: the colour array is then replaced by black.
     if (enabled) {
@@ -328,6 +335,7 @@ void OpenGLRenderer::SetLighting(bool enabled) {
 }
 
 void OpenGLRenderer::SetDepthTest(bool enabled, DWORD compare, bool write) {
+    MakeCurrent();
     if (enabled && hasDepth_)
         glEnable(GL_DEPTH_TEST);
     else
@@ -338,12 +346,14 @@ void OpenGLRenderer::SetDepthTest(bool enabled, DWORD compare, bool write) {
 }
 
 std::uint32_t OpenGLRenderer::CreateBufferObject() {
+    MakeCurrent();
     GLuint buffer = 0;
     gl_.GenBuffers(1, &buffer);
     return buffer;
 }
 
 void OpenGLRenderer::UploadBufferObject(std::uint32_t buffer, const void* data, std::size_t bytes) {
+    MakeCurrent();
     gl_.BindBuffer(GL_ARRAY_BUFFER, buffer);
     gl_.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), data, GL_STATIC_DRAW);
     boundBuffer_ = buffer;
@@ -351,6 +361,7 @@ void OpenGLRenderer::UploadBufferObject(std::uint32_t buffer, const void* data, 
 }
 
 void OpenGLRenderer::DeleteBufferObject(std::uint32_t buffer) {
+    MakeCurrent();
     GLuint name = buffer;
     gl_.DeleteBuffers(1, &name);
     if (boundBuffer_ == buffer) {
@@ -361,6 +372,7 @@ void OpenGLRenderer::DeleteBufferObject(std::uint32_t buffer) {
 
 void OpenGLRenderer::Draw(D3DPRIMITIVETYPE type, std::uint32_t buffer, std::size_t offsetBytes, std::uint32_t stride,
                           std::uint32_t startVertex, std::uint32_t vertexCount) {
+    MakeCurrent();
     if (buffer != boundBuffer_ || offsetBytes != boundOffset_ || stride != boundStride_) {
         if (buffer != boundBuffer_) gl_.BindBuffer(GL_ARRAY_BUFFER, buffer);
         const auto* base = reinterpret_cast<const GLubyte*>(offsetBytes);
