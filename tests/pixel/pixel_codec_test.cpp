@@ -227,6 +227,11 @@ const PixelCase kPixelCases[] = {
     {D3DFMT_V8U8, 0x0080, 0, -1, 0, 1, 1, kDecodeOnly},
     {D3DFMT_V8U8, 0x0081, 0, -1, 0, 1, 1, kDecodeOnly},
     {D3DFMT_Q8W8V8U8, 0x00000080, 0, -1, 0, 0, 0, kDecodeOnly},
+    // The unsigned L and A fields of signed formats clamp at 0 rather than
+    // wrapping a negative value into their bits.
+    {D3DFMT_X8L8V8U8, 0x00000000, 0, 0, 0, 0, -0.5f, kEncodeOnly},
+    {D3DFMT_L6V5U5, 0x0000, 0, 0, 0, 0, -1.0f, kEncodeOnly},
+    {D3DFMT_A2W10V10U10, 0xC0000000, 0, 0, 0, 0, 1.5f, kEncodeOnly},
 };
 
 std::string Describe(const PixelCase& c) {
