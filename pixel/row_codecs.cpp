@@ -449,8 +449,9 @@ private:
                 std::memcpy(out + x, f, std::size_t{count} * sizeof(FloatPixel));
             } else {
                 for (std::uint32_t j = 0; j < count; ++j) {
-                    const float* s = f + j * kChannels;
-                    out[x + j] = {s[0], kChannels > 1 ? s[kChannels > 1 ? 1 : 0] : 1.0f, 1.0f, 1.0f};
+                    FloatPixel v{f[j * kChannels], 1.0f, 1.0f, 1.0f};
+                    if constexpr (kChannels > 1) v.g = f[j * kChannels + 1];
+                    out[x + j] = v;
                 }
             }
         }
