@@ -5,6 +5,8 @@
 // in cache, then turned into floats divided by the exposure and written once
 // to its place in the output, stepping by ±16 bytes or ±rowPitch as the
 // orientation says.
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -197,16 +199,52 @@ bool DecodeFlatScanline(ByteCursor& cursor, const std::uint8_t* first, std::uint
 
 // Per exponent byte: 2^(e - 136) / exposure, the reciprocal of the exposure
 // taken in single precision. A mantissa m then gives (m + 0.5) × scale,
-// computed exactly in double precision and rounded once to float.
-void ExponentScales(float exposure, double (&scale)[256]) {
-    const double reciprocal = 1.0f / exposure;
-    for (int e = 0; e < 256; ++e) scale[e] = std::ldexp(1.0, e - 136) * reciprocal;
-}
+// computed exactly and rounded once to float.
+struct ExponentScales {
+    double scale[256];
+    float singleScale[256];
+    // Every scale is a float exactly (so with exposure 1 or any power of
+    // two): the product (m + 0.5) × scale, m of 8 bits, rounds to float the
+    // same way in single precision as in double, and four channels can be
+    // computed at once.
+    bool single = true;
+
+    explicit ExponentScales(float exposure) {
+        const double reciprocal = 1.0f / exposure;
+        for (int e = 0; e < 256; ++e) {
+            scale[e] = std::ldexp(1.0, e - 136) * reciprocal;
+            singleScale[e] = static_cast<float>(scale[e]);
+            single = single && static_cast<double>(singleScale[e]) == scale[e];
+        }
+    }
+};
 
 void StoreScanline(const std::uint8_t* rgbe, std::uint8_t* out, std::int64_t step, std::uint32_t length,
-                   const double (&scale)[256]) {
+                   const ExponentScales& scales) {
+    if (scales.single) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128 half = _mm_set_ps(0.0f, 0.5f, 0.5f, 0.5f);
+        const __m128 colourMask = _mm_castsi128_ps(_mm_set_epi32(0, -1, -1, -1));
+        const __m128 alpha = _mm_set_ps(1.0f, 0.0f, 0.0f, 0.0f);
+        // Rows written left to right into aligned memory bypass the cache:
+        // the picture is far larger than it and is not read again here.
+        const bool stream = step == 16 && (reinterpret_cast<std::uintptr_t>(out) & 15) == 0;
+        for (std::uint32_t i = 0; i < length; ++i, rgbe += 4) {
+            std::int32_t word = 0;
+            std::memcpy(&word, rgbe, 4);
+            const __m128i bytes = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(word), zero), zero);
+            const __m128 mantissas = _mm_add_ps(_mm_cvtepi32_ps(bytes), half);
+            const __m128 colour = _mm_mul_ps(mantissas, _mm_set1_ps(scales.singleScale[rgbe[3]]));
+            const __m128 pixel = _mm_or_ps(_mm_and_ps(colour, colourMask), alpha);
+            float* at = reinterpret_cast<float*>(out + i * step);
+            if (stream) _mm_stream_ps(at, pixel);
+            else _mm_storeu_ps(at, pixel);
+        }
+        if (stream) _mm_sfence();
+        return;
+    }
     for (std::uint32_t i = 0; i < length; ++i, rgbe += 4) {
-        const double s = scale[rgbe[3]];
+        const double s = scales.scale[rgbe[3]];
         const float pixel[4] = {static_cast<float>((rgbe[0] + 0.5) * s), static_cast<float>((rgbe[1] + 0.5) * s),
                                 static_cast<float>((rgbe[2] + 0.5) * s), 1.0f};
         std::memcpy(out + i * step, pixel, 16);
@@ -236,8 +274,7 @@ HRESULT ReadHdrImage(DecodedImage* image, const std::uint8_t* data, std::uint32_
     if (FAILED(hr)) return hr;
 
     auto* pixels = static_cast<std::uint8_t*>(image->pixels);
-    double scale[256];
-    ExponentScales(exposure, scale);
+    const ExponentScales scales(exposure);
     std::uint8_t* rgbe = new (std::nothrow) std::uint8_t[4 * static_cast<std::size_t>(walk.length)];
     if (rgbe == nullptr) {
         DropPixels(image);
@@ -257,7 +294,7 @@ HRESULT ReadHdrImage(DecodedImage* image, const std::uint8_t* data, std::uint32_
             DropPixels(image);
             return E_FAIL;
         }
-        StoreScanline(rgbe, pixels + walk.start + walk.scanlineStep * s, walk.pixelStep, walk.length, scale);
+        StoreScanline(rgbe, pixels + walk.start + walk.scanlineStep * s, walk.pixelStep, walk.length, scales);
     }
     delete[] rgbe;
     return S_OK;
