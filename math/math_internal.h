@@ -10,10 +10,14 @@
 
 #include "quorvane/math/math.h"
 
+// The x87, SSE and SSE2 sets exist on x86 hosts only (a build may set
+// QV_MATH_X86 to 0 to leave them out there too).
+#ifndef QV_MATH_X86
 #if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
 #define QV_MATH_X86 1
 #else
 #define QV_MATH_X86 0
+#endif
 #endif
 
 namespace qv::math {

@@ -12,7 +12,6 @@ namespace qv::math::test {
 namespace {
 
 constexpr float kPi = std::numbers::pi_v<float>;
-const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 template <typename T>
 bool SameBits(const T& a, const T& b) {
@@ -158,6 +157,7 @@ TEST(Vec3Normalize, SharedCasesInEveryVariant) {
 }
 
 TEST(Vec3Normalize, SetsDifferWhereTheirTablesSay) {
+    if (!QV_MATH_X86) GTEST_SKIP() << "only the reference set is built";
     const MathFunctions x87 = FunctionsWrittenBy(ImplementationSet::X87);
     const MathFunctions sse = FunctionsWrittenBy(ImplementationSet::Sse);
     const MathFunctions sse2 = FunctionsWrittenBy(ImplementationSet::Sse2);
@@ -325,8 +325,10 @@ TEST(Normalize, VectorsAndPlanes) {
     Vec4 v4;
     ref::Vec4Normalize(&v4, &zero4);
     EXPECT_TRUE(SameBits(v4, zero4));
-    FunctionsWrittenBy(ImplementationSet::Sse).Vec4Normalize(&v4, &zero4);
-    EXPECT_TRUE(std::isnan(v4.x));
+    if (auto sse = FunctionsWrittenBy(ImplementationSet::Sse).Vec4Normalize) {
+        sse(&v4, &zero4);  // no small-length test
+        EXPECT_TRUE(std::isnan(v4.x));
+    }
     for (const auto& v : QV_VARIANTS(PlaneNormalize)) {
         SCOPED_TRACE(SetName(v.set));
         Plane out;
@@ -569,8 +571,10 @@ TEST(Quaternions, ProductAndInverse) {
     const Quaternion tiny = {0, 0, 0, 1e-10f};
     ref::QuaternionInverse(&out, &tiny);
     EXPECT_TRUE(SameBits(out, Quaternion{0, 0, 0, 0}));
-    FunctionsWrittenBy(ImplementationSet::Sse).QuaternionInverse(&out, &two);
-    EXPECT_NEAR(out.w, 0.5f, 1e-6f);
+    if (auto sse = FunctionsWrittenBy(ImplementationSet::Sse).QuaternionInverse) {
+        sse(&out, &two);
+        EXPECT_NEAR(out.w, 0.5f, 1e-6f);
+    }
 }
 
 TEST(Quaternions, LogarithmAndExponential) {
