@@ -6,7 +6,7 @@
 namespace qvtest {
 namespace {
 
-struct DibSpec {
+struct DibFields {
     std::uint32_t headerSize = 40;
     std::int32_t width = 1;
     std::int32_t height = 1;
@@ -18,7 +18,7 @@ struct DibSpec {
     Bytes bits;
 };
 
-Bytes MakeDib(const DibSpec& s) {
+Bytes MakeDib(const DibFields& s) {
     ByteWriter w;
     w.U32(s.headerSize);
     if (s.headerSize == 12) {
@@ -88,7 +88,7 @@ TEST(BmpReader, ToolFilesMatchStbImage) {
 
 TEST(BmpReader, BottomUpRowsAreTurnedAndTopDownRowsStayInTheFile) {
     // Two rows of one 24-bit pixel: stored row 0 is blue, row 1 red.
-    DibSpec s;
+    DibFields s;
     s.height = 2;
     s.bits = {0xFF, 0, 0, 0, 0, 0, 0xFF, 0};
     const Bytes bottomUp = MakeDib(s);
@@ -109,7 +109,7 @@ TEST(BmpReader, BottomUpRowsAreTurnedAndTopDownRowsStayInTheFile) {
 }
 
 TEST(BmpReader, ThirtyTwoBitAlphaOnlyWhenAFourthByteIsSet) {
-    DibSpec s;
+    DibFields s;
     s.width = 2;
     s.height = 2;
     s.bitCount = 32;
@@ -132,7 +132,7 @@ TEST(BmpReader, ThirtyTwoBitAlphaOnlyWhenAFourthByteIsSet) {
 
 TEST(BmpReader, PaletteFromLongAndCoreTables) {
     // 4 bits, colours used 0: a 16-entry table; entries 16 to 255 are white.
-    DibSpec s;
+    DibFields s;
     s.width = 3;
     s.bitCount = 4;
     for (int i = 0; i < 16; ++i) s.table.insert(s.table.end(), {std::uint8_t(i), std::uint8_t(2 * i), std::uint8_t(3 * i), 0});
@@ -155,7 +155,7 @@ TEST(BmpReader, PaletteFromLongAndCoreTables) {
     }
 
     // Core header: 3-byte entries, 16-bit size fields; 1 bit, most significant first.
-    DibSpec core;
+    DibFields core;
     core.headerSize = 12;
     core.width = 10;
     core.bitCount = 1;
@@ -171,7 +171,7 @@ TEST(BmpReader, PaletteFromLongAndCoreTables) {
 
 TEST(BmpReader, ColourTableOfMoreThan256Entries) {
     // 300 entries: the first 256 make the palette, the bits follow all 300.
-    DibSpec s;
+    DibFields s;
     s.bitCount = 8;
     s.colorsUsed = 300;
     for (int i = 0; i < 300; ++i) s.table.insert(s.table.end(), {std::uint8_t(i), 0, 0, 0});
@@ -208,7 +208,7 @@ TEST(BmpReader, BitFieldMasks) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format);
-        DibSpec s;
+        DibFields s;
         s.headerSize = c.headerSize;
         s.bitCount = c.bits;
         s.compression = 3;
@@ -220,7 +220,7 @@ TEST(BmpReader, BitFieldMasks) {
     }
     // Masks are read from the header only: a 40-byte header is refused, and
     // so are bit counts other than 16, 24 and 32.
-    DibSpec s;
+    DibFields s;
     s.compression = 3;
     s.table = {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
     s.bits = Bytes(4, 0);
@@ -235,7 +235,7 @@ TEST(BmpReader, BitFieldMasks) {
 
 TEST(BmpReader, MaskConversionToFloats) {
     // 5-6-5 with a one-bit alpha mask in bit 0: odd values have alpha 1.0.
-    DibSpec s;
+    DibFields s;
     s.headerSize = 56;
     s.width = 2;
     s.bitCount = 16;
@@ -265,7 +265,7 @@ TEST(BmpReader, MaskConversionToFloats) {
 TEST(BmpReader, ShiftedMasksReadOneByteLater) {
     // Blue, green, red in the upper three bytes. Top-down: the record points
     // one byte into the bits, and the size test counts that extra byte.
-    DibSpec s;
+    DibFields s;
     s.headerSize = 56;
     s.width = 2;
     s.height = -1;
@@ -321,7 +321,7 @@ TEST(BmpReader, RunLengthStreams) {
     };
     for (const RleCase& c : cases) {
         SCOPED_TRACE(c.name);
-        DibSpec s;
+        DibFields s;
         s.width = c.width;
         s.height = c.height;
         s.bitCount = c.bitCount;
@@ -339,7 +339,7 @@ TEST(BmpReader, RunLengthStreams) {
 }
 
 TEST(BmpReader, RefusedHeaders) {
-    DibSpec good;
+    DibFields good;
     good.width = 2;
     good.height = 2;
     good.bits = Bytes(16, 0);
@@ -347,23 +347,23 @@ TEST(BmpReader, RefusedHeaders) {
 
     struct Case {
         const char* name;
-        DibSpec spec;
+        DibFields spec;
     };
     std::vector<Case> cases;
     auto add = [&](const char* name, auto edit) {
-        DibSpec s = good;
+        DibFields s = good;
         edit(s);
         cases.push_back({name, s});
     };
-    add("header size 20", [](DibSpec& s) { s.headerSize = 20; });
-    add("negative width", [](DibSpec& s) { s.width = -2; });
-    add("zero height", [](DibSpec& s) { s.height = 0; });
-    add("bit count 2", [](DibSpec& s) { s.bitCount = 2; });
-    add("compression 4", [](DibSpec& s) { s.compression = 4; });
-    add("bits cut short", [](DibSpec& s) { s.bits.resize(13); });
-    add("row size overflows 32 bits", [](DibSpec& s) { s.width = 0x7FFFFFFF; s.bitCount = 32; });
-    add("buffer size overflows 32 bits", [](DibSpec& s) { s.width = 0x10000; s.height = -0x10000; });
-    add("float buffer overflows 32 bits", [](DibSpec& s) {
+    add("header size 20", [](DibFields& s) { s.headerSize = 20; });
+    add("negative width", [](DibFields& s) { s.width = -2; });
+    add("zero height", [](DibFields& s) { s.height = 0; });
+    add("bit count 2", [](DibFields& s) { s.bitCount = 2; });
+    add("compression 4", [](DibFields& s) { s.compression = 4; });
+    add("bits cut short", [](DibFields& s) { s.bits.resize(13); });
+    add("row size overflows 32 bits", [](DibFields& s) { s.width = 0x7FFFFFFF; s.bitCount = 32; });
+    add("buffer size overflows 32 bits", [](DibFields& s) { s.width = 0x10000; s.height = -0x10000; });
+    add("float buffer overflows 32 bits", [](DibFields& s) {
         s.headerSize = 56; s.compression = 3; s.bitCount = 16; s.masks = {1, 2, 4, 8};
         s.width = 0x10000000; s.height = 1; });
     for (const Case& c : cases) {
@@ -380,7 +380,7 @@ TEST(BmpReader, RefusedHeaders) {
 }
 
 TEST(BmpReader, FileHeader) {
-    DibSpec s;
+    DibFields s;
     s.bits = {1, 2, 3, 0};
     const Bytes dib = MakeDib(s);
     // The bits offset is not used: the bits follow the colour table.

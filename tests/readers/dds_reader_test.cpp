@@ -12,7 +12,7 @@ constexpr std::uint32_t kAlphaPixelsFlag = 0x1;
 constexpr std::uint32_t kPaletteFlag = 0x20;
 constexpr std::uint32_t kDepthFlag = 0x800000;
 
-struct DdsSpec {
+struct DdsFields {
     std::uint32_t width = 4;
     std::uint32_t height = 4;
     std::uint32_t depth = 0;
@@ -27,7 +27,7 @@ struct DdsSpec {
     std::size_t payload = 8;
 };
 
-Bytes MakeDds(const DdsSpec& s) {
+Bytes MakeDds(const DdsFields& s) {
     ByteWriter w;
     w.Text("DDS ").U32(124).U32(s.headerFlags).U32(s.height).U32(s.width).U32(0).U32(s.depth).U32(s.mips);
     w.Fill(44, 0);
@@ -126,7 +126,7 @@ TEST(DdsReader, CubeMaps) {
     EXPECT_EQ(faces, 6u);
 
     // Three levels of six faces made by hand: 18 records.
-    DdsSpec s;
+    DdsFields s;
     s.mips = 3;
     s.caps2 = 0xFE00;
     s.payload = 6 * 3 * 8;
@@ -144,7 +144,7 @@ TEST(DdsReader, CubeMaps) {
 
 TEST(DdsReader, LevelSizes) {
     // 256 x 256 DXT1 with 9 levels needs 128 + 43,704 bytes.
-    DdsSpec s;
+    DdsFields s;
     s.width = 256;
     s.height = 256;
     s.mips = 9;
@@ -162,7 +162,7 @@ TEST(DdsReader, LevelSizes) {
 
     // A 1 x 1 DXT5 level still takes a 16-byte block; more levels than the
     // size allows go on at 1 x 1 while the data lasts.
-    DdsSpec t;
+    DdsFields t;
     t.width = 1;
     t.height = 1;
     t.fourCC = MakeFourCC('D', 'X', 'T', '5');
@@ -185,7 +185,7 @@ TEST(DdsReader, LevelSizes) {
     EXPECT_EQ(Decode(qv::ReadDdsImage, MakeDds(t)).hr, E_FAIL);
 
     // A volume of 64 x 64 x 16 A8R8G8B8 with three levels.
-    DdsSpec v;
+    DdsFields v;
     v.width = 64;
     v.height = 64;
     v.depth = 16;
@@ -249,7 +249,7 @@ TEST(DdsReader, PixelFormatMatching) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DdsSpec s;
+        DdsFields s;
         s.pfFlags = c.flags;
         s.fourCC = c.fourCC;
         s.bitCount = c.bitCount;
@@ -263,13 +263,13 @@ TEST(DdsReader, PixelFormatMatching) {
             EXPECT_EQ(r.image->format, c.format);
         }
     }
-    DdsSpec s;
+    DdsFields s;
     s.pfSize = 24;
     EXPECT_EQ(Decode(qv::ReadDdsImage, MakeDds(s)).hr, E_FAIL);
 
     // YUY2 rows are 4 bytes per pair of pixels; 16-bit formats take the
     // table's bits per pixel.
-    s = DdsSpec{};
+    s = DdsFields{};
     s.width = 5;
     s.fourCC = MakeFourCC('U', 'Y', 'V', 'Y');
     s.payload = 12 * 4;
@@ -280,7 +280,7 @@ TEST(DdsReader, PixelFormatMatching) {
 }
 
 TEST(DdsReader, PalettesFollowTheHeader) {
-    DdsSpec s;
+    DdsFields s;
     s.width = 2;
     s.height = 2;
     s.pfFlags = kPaletteFlag;
@@ -299,7 +299,7 @@ TEST(DdsReader, PalettesFollowTheHeader) {
 }
 
 TEST(DdsReader, RefusedFiles) {
-    DdsSpec s;
+    DdsFields s;
     Bytes file = MakeDds(s);
     ASSERT_EQ(Decode(qv::ReadDdsImage, file).hr, S_OK);
     EXPECT_EQ(Decode(qv::ReadDdsImage, Bytes(file.begin(), file.begin() + 127)).hr, E_FAIL);

@@ -6,7 +6,7 @@
 namespace qvtest {
 namespace {
 
-struct TgaSpec {
+struct TgaFields {
     Bytes id;
     std::uint8_t colorMapType = 0;
     std::uint8_t imageType = 2;
@@ -21,7 +21,7 @@ struct TgaSpec {
     Bytes pixels;
 };
 
-Bytes MakeTga(const TgaSpec& s) {
+Bytes MakeTga(const TgaFields& s) {
     ByteWriter w;
     w.U8(static_cast<std::uint32_t>(s.id.size())).U8(s.colorMapType).U8(s.imageType);
     w.U16(s.firstEntry).U16(s.mapLength).U8(s.entryBits).U32(0);
@@ -70,7 +70,7 @@ TEST(TgaReader, ToolFilesMatchStbImage) {
 
 TEST(TgaReader, EmptyAlphaIsDroppedAndOriginsAreHonoured) {
     // 32-bit raw, top-down, alpha bytes all 0: X8R8G8B8 in the file.
-    TgaSpec s;
+    TgaFields s;
     s.width = 2;
     s.height = 2;
     s.pixelBits = 32;
@@ -104,7 +104,7 @@ TEST(TgaReader, EmptyAlphaIsDroppedAndOriginsAreHonoured) {
     EXPECT_EQ(r.image->pixels, nullptr);
 
     // 16 bits: one pixel with its top bit keeps the alpha format.
-    TgaSpec h;
+    TgaFields h;
     h.width = 2;
     h.pixelBits = 16;
     h.pixels = {0xFF, 0x7F, 0x00, 0x00};
@@ -121,7 +121,7 @@ TEST(TgaReader, EmptyAlphaIsDroppedAndOriginsAreHonoured) {
 
 TEST(TgaReader, ColourMaps) {
     // First entry 16, 16 entries of 24 bits: palette entries 16 to 31.
-    TgaSpec s;
+    TgaFields s;
     s.colorMapType = 1;
     s.imageType = 1;
     s.firstEntry = 16;
@@ -181,7 +181,7 @@ TEST(TgaReader, ColourMaps) {
 
 TEST(TgaReader, RunLengthPackets) {
     // A packet of 128 repeats (0xFF) covers a whole 128-pixel row.
-    TgaSpec s;
+    TgaFields s;
     s.imageType = 11;
     s.pixelBits = 8;
     s.width = 128;
@@ -192,7 +192,7 @@ TEST(TgaReader, RunLengthPackets) {
     EXPECT_EQ(Rows(*r.image), Bytes(128, 42));
 
     // Raw and repeat packets mixed, 24 bits.
-    TgaSpec t;
+    TgaFields t;
     t.imageType = 10;
     t.width = 3;
     t.pixels = {0x01, 1, 2, 3, 4, 5, 6, 0x80, 7, 8, 9};
@@ -229,7 +229,7 @@ TEST(TgaReader, PacketsPastTheRowEndStayInsideThePixelMemory) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TgaSpec s;
+        TgaFields s;
         s.imageType = 11;
         s.pixelBits = 8;
         s.width = 3;
@@ -244,31 +244,31 @@ TEST(TgaReader, PacketsPastTheRowEndStayInsideThePixelMemory) {
 
 TEST(TgaReader, RefusedHeaders) {
     EXPECT_EQ(Decode(qv::ReadTgaImage, Bytes(18, 0)).hr, E_FAIL);  // width 0
-    TgaSpec good;
+    TgaFields good;
     good.pixels = {1, 2, 3};
     ASSERT_EQ(Decode(qv::ReadTgaImage, MakeTga(good)).hr, S_OK);
     struct Case {
         const char* name;
-        void (*edit)(TgaSpec&);
+        void (*edit)(TgaFields&);
     } cases[] = {
-        {"colour map type 2", [](TgaSpec& s) { s.colorMapType = 2; }},
-        {"image type 4", [](TgaSpec& s) { s.imageType = 4; }},
-        {"image type 0", [](TgaSpec& s) { s.imageType = 0; }},
-        {"height 0", [](TgaSpec& s) { s.height = 0; }},
+        {"colour map type 2", [](TgaFields& s) { s.colorMapType = 2; }},
+        {"image type 4", [](TgaFields& s) { s.imageType = 4; }},
+        {"image type 0", [](TgaFields& s) { s.imageType = 0; }},
+        {"height 0", [](TgaFields& s) { s.height = 0; }},
         {"entry size 8 on a true-colour file",
-         [](TgaSpec& s) { s.colorMapType = 1; s.entryBits = 8; s.mapLength = 1; s.map = {0}; }},
-        {"colour-mapped without a map", [](TgaSpec& s) { s.imageType = 1; s.pixelBits = 8; }},
-        {"greyscale of 16 bits", [](TgaSpec& s) { s.imageType = 3; s.pixelBits = 16; }},
-        {"true colour of 8 bits", [](TgaSpec& s) { s.pixelBits = 8; }},
-        {"pixels missing after the ID bytes", [](TgaSpec& s) { s.id = Bytes(4, 0); s.pixels.clear(); }},
-        {"colour map past the end", [](TgaSpec& s) { s.mapLength = 9; s.entryBits = 24; }},
-        {"pixels cut short", [](TgaSpec& s) { s.width = 2; }},
-        {"raw top-down pixels cut short", [](TgaSpec& s) { s.width = 2; s.descriptor = 0x20; }},
-        {"size overflows 32 bits", [](TgaSpec& s) { s.width = 65535; s.height = 65535; s.pixelBits = 32; s.imageType = 10; }},
+         [](TgaFields& s) { s.colorMapType = 1; s.entryBits = 8; s.mapLength = 1; s.map = {0}; }},
+        {"colour-mapped without a map", [](TgaFields& s) { s.imageType = 1; s.pixelBits = 8; }},
+        {"greyscale of 16 bits", [](TgaFields& s) { s.imageType = 3; s.pixelBits = 16; }},
+        {"true colour of 8 bits", [](TgaFields& s) { s.pixelBits = 8; }},
+        {"pixels missing after the ID bytes", [](TgaFields& s) { s.id = Bytes(4, 0); s.pixels.clear(); }},
+        {"colour map past the end", [](TgaFields& s) { s.mapLength = 9; s.entryBits = 24; }},
+        {"pixels cut short", [](TgaFields& s) { s.width = 2; }},
+        {"raw top-down pixels cut short", [](TgaFields& s) { s.width = 2; s.descriptor = 0x20; }},
+        {"size overflows 32 bits", [](TgaFields& s) { s.width = 65535; s.height = 65535; s.pixelBits = 32; s.imageType = 10; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TgaSpec s = good;
+        TgaFields s = good;
         c.edit(s);
         EXPECT_EQ(Decode(qv::ReadTgaImage, MakeTga(s)).hr, E_FAIL);
     }
