@@ -25,7 +25,10 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 #include "math/functions.inl"
 #undef QV_MATH
 
-MathVariantSet g_variantSet = MathVariantSet::Uninitialised;
+// Relaxed atomics: plain loads and stores on x86, and no data race when two
+// threads make their first math call at once (both then bind the table to
+// the same choice).
+std::atomic<MathVariantSet> g_variantSet{MathVariantSet::Uninitialised};
 
 template <typename Fn>
 void Put(std::atomic<Fn>& slot, Fn fn) {
@@ -163,8 +166,9 @@ std::uint32_t InstallAmdVariants(MathDispatchTable* /*table*/) { return GetProce
 
 MathVariantSet InitMathLibrary() {
     CheckAllocatorConformance();
-    if (g_variantSet != MathVariantSet::Uninitialised) return g_variantSet;
-    g_variantSet = MathVariantSet::None;
+    const MathVariantSet current = g_variantSet.load(kRelaxed);
+    if (current != MathVariantSet::Uninitialised) return current;
+    g_variantSet.store(MathVariantSet::None, kRelaxed);
 
 #define QV_MATH(index, Name, Result, Params, Args) Put(g_mathTable.Name, kReferenceFunctions.Name);
 #include "math/functions.inl"
@@ -176,24 +180,24 @@ MathVariantSet InitMathLibrary() {
     if (ReadDirect3DRegistryValue(REG_DWORD, "DisablePSGP", &p, sizeof(p)) == 0) p = 0;
     std::uint32_t own = 0;
     if (ReadDirect3DRegistryValue(REG_DWORD, "DisableQuorvanePSGP", &own, sizeof(own)) == 1) p = own;
-    if (p == 1) return g_variantSet;
+    if (p == 1) return MathVariantSet::None;
 
     if (p != 2 && IsProcessorFeaturePresent(PF_3DNOW_INSTRUCTIONS_AVAILABLE) != 0) {
         InstallAmdVariants(&g_mathTable);
-        g_variantSet = MathVariantSet::Amd;
+        g_variantSet.store(MathVariantSet::Amd, kRelaxed);
     } else if ((QuerySimdSupport() & kSimdSse2) != 0) {
         InstallSse2Variants(&g_mathTable);
-        g_variantSet = MathVariantSet::Sse2;
+        g_variantSet.store(MathVariantSet::Sse2, kRelaxed);
     } else if (IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE) != 0) {
         InstallSseVariants(&g_mathTable);
-        g_variantSet = MathVariantSet::Sse;
+        g_variantSet.store(MathVariantSet::Sse, kRelaxed);
     }
-    return g_variantSet;
+    return g_variantSet.load(kRelaxed);
 }
 
 // Test seam: back to the state at program load.
 void ResetMathDispatch() {
-    g_variantSet = MathVariantSet::Uninitialised;
+    g_variantSet.store(MathVariantSet::Uninitialised, kRelaxed);
 #define QV_MATH(index, Name, Result, Params, Args) Put(g_mathTable.Name, kStubFunctions.Name);
 #include "math/functions.inl"
 #undef QV_MATH

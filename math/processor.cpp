@@ -3,6 +3,7 @@
 // tests can replace its answers.
 #include "math/processor.h"
 
+#include <atomic>
 #include <new>
 
 #include "quorvane/math/math.h"
@@ -17,8 +18,11 @@ constexpr const char* kDirect3DKey = "Software\\Direct3D";
 
 // -1 not yet tested, 0 no MMX, 1 MMX. Drops to 0 for good once "DisableMMX"
 // has been seen nonzero.
-int g_mmxState = -1;
-bool g_allocatorChecked = false;
+// Relaxed atomics so that racing first calls are no data race; the races
+// lead to the same results.
+std::atomic<int> g_mmxState{-1};
+std::atomic<bool> g_allocatorChecked{false};
+constexpr auto kRelaxed = std::memory_order_relaxed;
 
 bool EdxBit(const platform::CpuidResult& r, int bit) { return ((r.edx >> bit) & 1u) != 0; }
 
@@ -46,20 +50,20 @@ int IsMmxAvailable() {
                                              reinterpret_cast<BYTE*>(&value), &dataSize);
         RegCloseKey(key);
         if (status == ERROR_SUCCESS && type == REG_DWORD && value != 0) {
-            g_mmxState = 0;
+            g_mmxState.store(0, kRelaxed);
             return 0;
         }
     }
-    if (g_mmxState < 0) {
-        g_mmxState = 0;
+    if (g_mmxState.load(kRelaxed) < 0) {
+        g_mmxState.store(0, kRelaxed);
         SYSTEM_INFO info{};
         GetSystemInfo(&info);
         if (info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL && info.wProcessorLevel >= 5) {
             platform::CpuidResult leaf1{};
-            if (platform::Cpuid(1, &leaf1) && EdxBit(leaf1, 23)) g_mmxState = 1;
+            if (platform::Cpuid(1, &leaf1) && EdxBit(leaf1, 23)) g_mmxState.store(1, kRelaxed);
         }
     }
-    return g_mmxState;
+    return g_mmxState.load(kRelaxed);
 }
 
 namespace math {
@@ -98,8 +102,8 @@ std::uint32_t GetProcessorFeatureFlags() {
 // and on deleting null doing nothing; a replaced allocator that breaks either
 // gets four warning lines, once per process.
 void CheckAllocatorConformance() {
-    if (g_allocatorChecked) return;
-    g_allocatorChecked = true;
+    if (g_allocatorChecked.load(kRelaxed)) return;
+    g_allocatorChecked.store(true, kRelaxed);
     void* first = ::operator new(0, std::nothrow);
     void* second = ::operator new(0, std::nothrow);
     const bool conforms = first != nullptr && second != nullptr && first != second;
@@ -119,8 +123,8 @@ void CheckAllocatorConformance() {
     OutputDebugStringA("Quorvane: (WARN) Quorvane relies upon this behavior.\r\n");
 }
 
-void ResetAllocatorCheck() { g_allocatorChecked = false; }
-void ResetMmxState() { g_mmxState = -1; }
+void ResetAllocatorCheck() { g_allocatorChecked.store(false, kRelaxed); }
+void ResetMmxState() { g_mmxState.store(-1, kRelaxed); }
 
 }  // namespace math
 }  // namespace qv

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "math/fast_inv_sqrt.h"
@@ -163,6 +164,30 @@ TEST_F(MathDispatch, FirstCallBindsEveryEntryAndMatchesLaterCalls) {
 #undef QV_MATH
     qv::MatrixMultiply(&second, &a, &b);
     EXPECT_EQ(0, std::memcmp(&first, &second, sizeof(Matrix)));
+}
+
+TEST_F(MathDispatch, ThreadsRacingOnTheFirstCallAllGetCorrectResults) {
+    ResetMathDispatch();
+    Matrix a = {}, b = {};
+    for (int i = 0; i < 4; ++i) {
+        a.m[i][i] = 2.0f;
+        b.m[i][i] = 0.5f * static_cast<float>(i + 1);
+    }
+    std::vector<int> failures(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < 200; ++k) {
+                Matrix out;
+                qv::MatrixMultiply(&out, &a, &b);
+                Vec3 v = {3, 0, 4};
+                qv::Vec3Normalize(&v, &v);
+                if (out.m[3][3] != 4.0f || std::abs(v.z - 0.8f) > 1e-6f) ++failures[t];
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    for (int f : failures) EXPECT_EQ(f, 0);
 }
 
 TEST_F(MathDispatch, QuaternionInverseStaysReferenceOnTheSse2Path) {
