@@ -57,6 +57,10 @@ namespace qv::platform {
 bool StartVideo(const char** why);
 // The SDL window behind a window handle, or null.
 SDL_Window* SdlWindowOf(HWND window);
+// The same, kept alive for a device that draws into it: destroying the
+// window then only hides it until the device lets go with ReleaseSdlWindow.
+SDL_Window* RetainSdlWindow(HWND window);
+void ReleaseSdlWindow(SDL_Window* window);
 // Closes SDL when the program ends.
 void StopVideo();
 

@@ -102,8 +102,24 @@ ULONG Device::AddRef() { return refs_.fetch_add(1, std::memory_order_relaxed) + 
 
 ULONG Device::Release() {
     const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
+    if (left == 0) {
+        children_.fetch_add(1, std::memory_order_relaxed);  // stay alive while unbinding
+        if (stream_ != nullptr) {
+            VertexBuffer* bound = stream_;
+            stream_ = nullptr;
+            bound->Release();
+        }
+        ReleaseChild();
+    }
     return left;
+}
+
+void Device::ReleaseChild() {
+    if (children_.fetch_sub(1, std::memory_order_acq_rel) == 1) DestroyIfUnused();
+}
+
+void Device::DestroyIfUnused() {
+    if (refs_.load(std::memory_order_acquire) == 0 && children_.load(std::memory_order_acquire) == 0) delete this;
 }
 
 HRESULT Device::GetDirect3D(IDirect3D9** d3d) {

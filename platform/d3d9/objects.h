@@ -73,12 +73,21 @@ public:
 
     Renderer* renderer() const { return renderer_.get(); }
 
+    // Resources keep their device alive through a count of their own, so
+    // that the device's hold on its bound stream makes no cycle: when the
+    // caller's last reference goes, the device lets go of its bindings and
+    // is destroyed once its last resource is.
+    void RetainChild() { children_.fetch_add(1, std::memory_order_relaxed); }
+    void ReleaseChild();
+
 private:
     ~Device();
+    void DestroyIfUnused();
     void ApplyDepthState();
     void ApplyTransform();
 
     std::atomic<ULONG> refs_{1};
+    std::atomic<ULONG> children_{0};
     Direct3D* d3d_;
     D3DDEVTYPE type_;
     D3DPRESENT_PARAMETERS parameters_;

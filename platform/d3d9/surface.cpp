@@ -34,11 +34,11 @@ bool RectInside(const RECT* rect, UINT width, UINT height) {
 Surface::Surface(Device* device, Texture* container, const FormatLayout& layout, const D3DSURFACE_DESC& desc,
                  bool lockable)
     : device_(device), container_(container), layout_(&layout), desc_(desc), lockable_(lockable) {
-    if (container_ == nullptr) device_->AddRef();
+    if (container_ == nullptr) device_->RetainChild();
 }
 
 Surface::~Surface() {
-    if (container_ == nullptr) device_->Release();
+    if (container_ == nullptr) device_->ReleaseChild();
 }
 
 bool Surface::Allocate() {

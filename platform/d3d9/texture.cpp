@@ -5,12 +5,12 @@
 namespace qv::platform {
 
 Texture::Texture(Device* device, DWORD usage, D3DPOOL pool) : device_(device), usage_(usage), pool_(pool) {
-    device_->AddRef();
+    device_->RetainChild();
 }
 
 Texture::~Texture() {
     for (Surface* level : levels_) delete level;
-    device_->Release();
+    device_->ReleaseChild();
 }
 
 HRESULT Texture::Build(UINT width, UINT height, UINT levels, const FormatLayout& layout, bool lockable) {

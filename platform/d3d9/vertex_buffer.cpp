@@ -14,12 +14,12 @@ VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, 
     desc_.Pool = pool;
     desc_.Size = length;
     desc_.FVF = fvf;
-    device_->AddRef();
+    device_->RetainChild();
 }
 
 VertexBuffer::~VertexBuffer() {
     if (bufferObject_ != 0 && device_->renderer() != nullptr) device_->renderer()->DeleteBufferObject(bufferObject_);
-    device_->Release();
+    device_->ReleaseChild();
 }
 
 bool VertexBuffer::Allocate() {

@@ -155,7 +155,10 @@ OpenGLRenderer::~OpenGLRenderer() {
     }
     if (window_ != nullptr) {
         if (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(window_, 0);
-        if (ownsWindow_) SDL_DestroyWindow(window_);
+        if (ownsWindow_)
+            SDL_DestroyWindow(window_);
+        else
+            ReleaseSdlWindow(window_);
     }
 }
 
@@ -177,7 +180,7 @@ bool OpenGLRenderer::Start(HWND focusWindow, const D3DPRESENT_PARAMETERS& parame
     hasDepth_ = parameters.EnableAutoDepthStencil != FALSE;
     const int depthBits = hasDepth_ ? DepthBitsOf(parameters.AutoDepthStencilFormat) : 0;
 
-    window_ = focusWindow ? SdlWindowOf(focusWindow) : nullptr;
+    window_ = focusWindow ? RetainSdlWindow(focusWindow) : nullptr;
     if (focusWindow != nullptr && window_ == nullptr) {
         *why = "the focus window is not a window of this program";
         return false;

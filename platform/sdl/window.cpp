@@ -29,6 +29,7 @@ struct Window {
     SDL_Window* sdl = nullptr;
     WNDPROC procedure = nullptr;
     bool destroying = false;
+    int users = 0;  // devices drawing into the SDL window
 };
 
 struct CaseInsensitiveLess {
@@ -47,6 +48,7 @@ struct Windowing {
     std::map<std::string, WNDCLASSEXA, CaseInsensitiveLess> classes;
     ATOM nextAtom = 0xC000;
     std::set<Window*> windows;
+    std::set<Window*> destroyedInUse;  // gone for the program, still drawn into
     std::deque<MSG> queue;
     bool quitPosted = false;
     int quitCode = 0;
@@ -187,6 +189,31 @@ SDL_Window* SdlWindowOf(HWND handle) {
     return window ? window->sdl : nullptr;
 }
 
+SDL_Window* RetainSdlWindow(HWND handle) {
+    Window* window = Find(handle);
+    if (window == nullptr) return nullptr;
+    ++window->users;
+    return window->sdl;
+}
+
+void ReleaseSdlWindow(SDL_Window* sdl) {
+    Windowing& state = State();
+    for (Window* window : state.windows) {
+        if (window->sdl == sdl) {
+            --window->users;
+            return;
+        }
+    }
+    for (Window* window : state.destroyedInUse) {
+        if (window->sdl == sdl && --window->users == 0) {
+            state.destroyedInUse.erase(window);
+            SDL_DestroyWindow(window->sdl);
+            delete window;
+            return;
+        }
+    }
+}
+
 void StopVideo() {
     Windowing& state = State();
     while (!state.windows.empty()) DestroyWindow(Handle(*state.windows.begin()));
@@ -249,6 +276,13 @@ BOOL DestroyWindow(HWND handle) {
     state.windows.erase(window);
     for (auto it = state.queue.begin(); it != state.queue.end();)
         it = it->hwnd == handle ? state.queue.erase(it) : it + 1;
+    if (window->users > 0) {
+        // A device still draws into it: hide it now, destroy it when the
+        // device goes.
+        SDL_HideWindow(window->sdl);
+        state.destroyedInUse.insert(window);
+        return TRUE;
+    }
     SDL_DestroyWindow(window->sdl);
     delete window;
     return TRUE;

@@ -29,6 +29,8 @@ constexpr UINT kWidth = 800, kHeight = 600;
 
 class DrawTest : public ::testing::Test {
 protected:
+    virtual BOOL Windowed() const { return TRUE; }
+
     void SetUp() override {
         if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
         d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
@@ -38,7 +40,7 @@ protected:
         pp.BackBufferHeight = kHeight;
         pp.BackBufferFormat = D3DFMT_X8R8G8B8;
         pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
+        pp.Windowed = Windowed();
         pp.EnableAutoDepthStencil = TRUE;
         pp.AutoDepthStencilFormat = D3DFMT_D16;
         pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
@@ -217,6 +219,26 @@ TEST_F(DrawTest, TheLastFrameSurvivesTheDevice) {
     qv::testing::PresentedFrame frame;
     ASSERT_TRUE(qv::testing::ReadLastPresentedFrame(&frame));
     EXPECT_EQ(frame.pixels.at(0), 0x123456u);
+}
+
+// Full screen: an 800 x 600 mode, or (as on a display without one) a
+// full-screen window showing the back buffer scaled. Either way the frame
+// is the 800 x 600 back buffer.
+class FullScreenDrawTest : public DrawTest {
+protected:
+    BOOL Windowed() const override { return FALSE; }
+};
+
+TEST_F(FullScreenDrawTest, DrawsTheBackBufferAndShowsIt) {
+    ASSERT_EQ(device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE), S_OK);
+    IDirect3DVertexBuffer9* quad = Quad(0, 0, 1, 1, 0.5f, 0xFF00FF00u);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FFu, 1.0f, 0), S_OK);
+    ASSERT_EQ(device_->BeginScene(), S_OK);
+    DrawStrip(quad);
+    ASSERT_EQ(device_->EndScene(), S_OK);
+    const auto frame = Present();
+    EXPECT_EQ(At(frame, 100, 500), 0x0000FFu);
+    EXPECT_EQ(At(frame, 700, 100), 0x00FF00u) << "the top-right quarter";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "quorvane/platform/d3d9.h"
 #include "quorvane/platform/test_hooks.h"
 #include "quorvane/platform/win_user.h"
 
@@ -89,6 +90,37 @@ TEST_F(WindowTest, CursorAndKeyState) {
     EXPECT_EQ(GetAsyncKeyState(VK_ESCAPE), 0);
     qv::testing::ResetKeyStates();
     EXPECT_EQ(GetAsyncKeyState(VK_ESCAPE) & 0x8000, 0) << "nobody holds Escape on the test display";
+}
+
+TEST_F(WindowTest, DeviceOutlivesItsDestroyedWindow) {
+    // Closing the window destroys it while the device still draws into it:
+    // the frames after that must still be safe to draw and present.
+    HWND window = CreateWindowExA(0, "QvTestWindow", "Quorvane device", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
+                                  GetDesktopWindow(), nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS pp{};
+    pp.BackBufferWidth = 800;
+    pp.BackBufferHeight = 600;
+    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.Windowed = TRUE;
+    pp.EnableAutoDepthStencil = TRUE;
+    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device), S_OK);
+    ShowWindow(window, SW_SHOWDEFAULT);
+    EXPECT_TRUE(DestroyWindow(window));
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF204060u, 1.0f, 0), S_OK);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+    qv::testing::PresentedFrame frame;
+    ASSERT_TRUE(qv::testing::ReadLastPresentedFrame(&frame));
+    EXPECT_EQ(frame.pixels.at(0), 0x204060u);
+    EXPECT_EQ(device->Release(), 0u);
+    EXPECT_EQ(d3d->Release(), 0u);
+    MSG message{};
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
 }
 
 // Presses `key` in the message box titled `caption` once it is shown (up to
