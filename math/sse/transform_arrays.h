@@ -65,27 +65,8 @@ inline void Gather(const T* in, std::uint32_t stride, std::uint32_t i, int n, __
     for (int k = 0; k < n; ++k) comps[k] = _mm_loadu_ps(lanes[k]);
 }
 
-// Streaming stores write past the caches: worth it only for outputs much
-// larger than the caches, where they also spare the read of every output line
-// before it is written.
-constexpr std::uint32_t kStreamingCount = 1u << 16;
-
 template <typename T>
-inline bool CanStream(const T* out, std::uint32_t stride, int n, std::uint32_t count) {
-    const bool packed = (n == 3 && stride == 12) || (n == 4 && stride == 16);
-    return packed && count >= kStreamingCount && (reinterpret_cast<std::uintptr_t>(out) & 15u) == 0;
-}
-
-inline void Put(float* p, __m128 v, bool stream) {
-    if (stream) {
-        _mm_stream_ps(p, v);
-    } else {
-        _mm_storeu_ps(p, v);
-    }
-}
-
-template <typename T>
-inline void Scatter(T* out, std::uint32_t stride, std::uint32_t i, int n, const __m128* comps, bool stream) {
+inline void Scatter(T* out, std::uint32_t stride, std::uint32_t i, int n, const __m128* comps) {
     if (n == 3 && stride == 12) {
         const __m128 x = comps[0], y = comps[1], z = comps[2];
         const __m128 m0 = _mm_shuffle_ps(x, y, _MM_SHUFFLE(1, 0, 1, 0));  // x0 x1 y0 y1
@@ -95,9 +76,9 @@ inline void Scatter(T* out, std::uint32_t stride, std::uint32_t i, int n, const 
         const __m128 m3 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(3, 2, 3, 2));  // z2 z3 x2 x3
         const __m128 m4 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(3, 3, 3, 3));  // y3 y3 z3 z3
         float* q = Floats(At(out, stride, i));
-        Put(q, _mm_shuffle_ps(m0, p, _MM_SHUFFLE(1, 2, 2, 0)), stream);
-        Put(q + 4, _mm_shuffle_ps(m1, m2, _MM_SHUFFLE(2, 0, 2, 0)), stream);
-        Put(q + 8, _mm_shuffle_ps(m3, m4, _MM_SHUFFLE(2, 0, 3, 0)), stream);
+        _mm_storeu_ps(q, _mm_shuffle_ps(m0, p, _MM_SHUFFLE(1, 2, 2, 0)));
+        _mm_storeu_ps(q + 4, _mm_shuffle_ps(m1, m2, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(q + 8, _mm_shuffle_ps(m3, m4, _MM_SHUFFLE(2, 0, 3, 0)));
         return;
     }
     __m128 a = comps[0], b = n > 1 ? comps[1] : _mm_setzero_ps(), c = n > 2 ? comps[2] : _mm_setzero_ps(),
@@ -107,7 +88,7 @@ inline void Scatter(T* out, std::uint32_t stride, std::uint32_t i, int n, const 
     for (int j = 0; j < 4; ++j) {
         float* p = Floats(At(out, stride, i + j));
         if (n == 4) {
-            Put(p, rows[j], stream);
+            Store4(p, rows[j]);
         } else if (n == 3) {
             Store3(p, rows[j]);
         } else {
@@ -128,7 +109,6 @@ Out* TransformArray(Out* out, std::uint32_t outStride, const In* in, std::uint32
         const Broadcast b(m);
         constexpr int outputs = kind == Kind::Full ? 4 : inputs;
         const std::uint32_t blocked = count & ~3u;
-        const bool stream = CanStream(out, outStride, outputs, count);
         for (; i < blocked; i += 4) {
             __m128 c[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
             Gather(in, inStride, i, inputs, c);
@@ -139,9 +119,8 @@ Out* TransformArray(Out* out, std::uint32_t outStride, const In* in, std::uint32
                 const __m128 inv = RcpNewton(b.Column<inputs, true>(3, c[0], c[1], c[2], c[3]));
                 for (int k = 0; k < outputs; ++k) r[k] = _mm_mul_ps(r[k], inv);
             }
-            Scatter(out, outStride, i, outputs, r, stream);
+            Scatter(out, outStride, i, outputs, r);
         }
-        if (stream) _mm_sfence();  // the streamed stores before anything that follows
     }
     for (; i < count; ++i) single(At(out, outStride, i), At(in, inStride, i), m);
     return out;
