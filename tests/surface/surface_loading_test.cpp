@@ -148,4 +148,25 @@ TEST_F(SurfaceLoadingTest, FilesThatCannotBeUsed) {
               D3DERR_INVALIDCALL);
 }
 
+TEST_F(SurfaceLoadingTest, DdsWithMipLevelsLoadsItsLargestLevel) {
+    const std::string path = std::string(QV_TEST_DATA_DIR) + "/surface/mips.dds";
+    Ref<IDirect3DSurface9> surface;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(8, 8, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH, &surface, nullptr), S_OK);
+    qv::ImageInfo info{};
+    ASSERT_EQ(qv::LoadSurfaceFromFile(surface.get(), nullptr, nullptr, path.c_str(), nullptr, qv::FilterNone, 0, &info),
+              S_OK);
+    EXPECT_EQ(info.fileFormat, qv::ImageFileFormat::Dds);
+    EXPECT_EQ(info.width, 8u);
+    EXPECT_EQ(info.height, 8u);
+    EXPECT_EQ(info.mipLevels, 4u);
+    const std::vector<std::uint32_t> got = Words(surface.get());
+    ASSERT_EQ(got.size(), 64u);
+    for (std::uint32_t y = 0; y < 8; ++y) {
+        for (std::uint32_t x = 0; x < 8; ++x) {
+            const std::uint32_t v = (x * 30 + y * 7) & 0xFF;
+            EXPECT_EQ(got[y * 8 + x], v * 0x01010101u) << x << "," << y;
+        }
+    }
+}
+
 }  // namespace
