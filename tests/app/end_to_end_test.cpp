@@ -40,6 +40,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
+// How long the viewer may take to end once asked. It takes two more frames
+// and its shutdown: well under a second in a plain build, but a sanitizer
+// build drawing 1.2 million triangles a frame in software on a loaded
+// machine needs several seconds a frame.
+constexpr auto kExitLimit = 40s;
+
 // Polls `done` every 50 ms until it holds or `limit` has passed.
 template <typename Condition>
 bool WaitFor(Clock::duration limit, Condition done) {
@@ -267,6 +273,15 @@ public:
             setpgid(0, 0);
             if (chdir(folder.c_str()) != 0) _exit(126);
             unsetenv("WAYLAND_DISPLAY");
+            // In sanitizer builds: no leak report from the viewer process. At
+            // its exit the GL driver has been unloaded with the display, so
+            // the driver's own allocations can no longer be attributed (nor
+            // suppressed) and would turn the exit status into an abort. The
+            // viewer's own releases are checked in-process by the scene and
+            // frame tests, where the driver stays loaded.
+            const char* asan = std::getenv("ASAN_OPTIONS");
+            const std::string options = std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "detect_leaks=0";
+            setenv("ASAN_OPTIONS", options.c_str(), 1);
             if (display.empty())
                 unsetenv("DISPLAY");
             else
@@ -388,7 +403,7 @@ TEST_F(EndToEnd, WindowedRunEndsWithEscape) {
     EXPECT_EQ(window->height, 600);
 
     HoldEscape(server);
-    const std::optional<int> status = viewer.WaitExit(10s);
+    const std::optional<int> status = viewer.WaitExit(kExitLimit);
     RunTool(server.name(), {"xdotool", "keyup", "Escape"});
     ASSERT_TRUE(status) << "still running after Escape";
     EXPECT_EQ(*status, 0) << viewer.Stderr();
@@ -408,7 +423,7 @@ TEST_F(EndToEnd, FullScreenRunEndsWithEscape) {
     EXPECT_EQ(window->height, 600);
 
     HoldEscape(server);
-    const std::optional<int> status = viewer.WaitExit(10s);
+    const std::optional<int> status = viewer.WaitExit(kExitLimit);
     RunTool(server.name(), {"xdotool", "keyup", "Escape"});
     ASSERT_TRUE(status) << "still running after Escape";
     EXPECT_EQ(*status, 0) << viewer.Stderr();
@@ -434,7 +449,7 @@ TEST_F(EndToEnd, ClosingTheWindowEndsTheViewer) {
     XSendEvent(display, window->id, False, NoEventMask, &event);
     XFlush(display);
 
-    const std::optional<int> status = viewer.WaitExit(10s);
+    const std::optional<int> status = viewer.WaitExit(kExitLimit);
     ASSERT_TRUE(status) << "still running after the window was closed";
     EXPECT_EQ(*status, 0) << viewer.Stderr();
 }
