@@ -61,7 +61,7 @@ SDL_Window* SdlWindowOf(HWND window);
 // window then only hides it until the device lets go with ReleaseSdlWindow.
 SDL_Window* RetainSdlWindow(HWND window);
 void ReleaseSdlWindow(SDL_Window* window);
-// Closes SDL when the program ends.
+// Closes the program's windows when it ends.
 void StopVideo();
 
 }  // namespace qv::platform

@@ -7,7 +7,8 @@
 // is cached here so a draw issues only the GL calls that change something.
 //
 // Frames are drawn straight into the window's back buffer when it has the
-// back buffer's size; a full-screen window of another size gets an
+// back buffer's size; a window of another size (such as a full-screen window
+// where the display has no mode of the back buffer's size) gets an
 // off-screen framebuffer of the back buffer's size that Present scales into
 // the window. Each Present copies the frame into a pixel buffer object, read
 // back only when a test asks for the last presented frame.
@@ -209,9 +210,9 @@ bool OpenGLRenderer::Start(HWND focusWindow, const D3DPRESENT_PARAMETERS& parame
                       SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) == 0;
         }
         if (!modeSet) SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
-    } else {
-        SDL_SetWindowSize(window_, width_, height_);
     }
+    // A window of another size than the back buffer shows it scaled, as a
+    // full-screen window without the mode does.
 
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);

@@ -216,10 +216,10 @@ void ReleaseSdlWindow(SDL_Window* sdl) {
 
 void StopVideo() {
     Windowing& state = State();
+    // Destroying the windows gives the display back as it was, a full-screen
+    // mode included. SDL itself stays up until the process ends: shutting it
+    // down half-closes its session-bus connection, which then leaks.
     while (!state.windows.empty()) DestroyWindow(Handle(*state.windows.begin()));
-    if (state.videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    state.videoStarted = false;
-    SDL_Quit();
 }
 
 }  // namespace qv::platform
