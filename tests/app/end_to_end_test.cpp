@@ -127,6 +127,14 @@ public:
         // one that has just gone is no reason to end the test process.
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         display_ = XOpenDisplay(name_.c_str());
+        // A held key must not repeat: each repeat queues one more message,
+        // and the viewer takes one message a frame and WM_QUIT only from an
+        // empty queue, so with slow (sanitizer, software) frames a repeating
+        // Escape would keep the quit waiting for as long as it is held.
+        if (display_) {
+            XAutoRepeatOff(display_);
+            XSync(display_, False);
+        }
     }
     ~XServer() {
         if (display_) XCloseDisplay(display_);
