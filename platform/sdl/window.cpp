@@ -104,6 +104,11 @@ int VirtualKeyOf(SDL_Scancode code) {
 }
 
 void Queue(Window* window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Pointer motion comes far faster than a program that takes one message
+    // per frame removes them: one waiting WM_SETCURSOR per window is enough.
+    if (message == WM_SETCURSOR)
+        for (const MSG& waiting : State().queue)
+            if (waiting.hwnd == Handle(window) && waiting.message == WM_SETCURSOR) return;
     MSG msg{};
     msg.hwnd = Handle(window);
     msg.message = message;

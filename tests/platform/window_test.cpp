@@ -77,6 +77,28 @@ TEST_F(WindowTest, CloseDestroysAndTheQuitMessageComesLast) {
     EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) << "WM_QUIT is taken once";
 }
 
+TEST_F(WindowTest, PointerOverTheWindowSendsOneSetCursorAtATime) {
+    if (std::system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "needs xdotool";
+    HWND window = CreateWindowExA(0, "QvTestWindow", "Quorvane pointer", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200,
+                                  GetDesktopWindow(), nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOWDEFAULT);
+    // Many moves across the window before the program looks at its queue.
+    ASSERT_EQ(std::system("for x in 10 30 50 70 90 110 130 150; do xdotool mousemove $x 100; done; sleep 0.3"), 0);
+    int setCursor = 0;
+    MSG message{};
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_SETCURSOR) {
+            ++setCursor;
+            EXPECT_EQ(message.hwnd, window);
+        }
+        DispatchMessageA(&message);
+    }
+    EXPECT_EQ(setCursor, 1);
+    DestroyWindow(window);
+    Drain();
+}
+
 TEST_F(WindowTest, CursorAndKeyState) {
     EXPECT_EQ(LoadCursorA(nullptr, nullptr), nullptr);
     HCURSOR previous = SetCursor(nullptr);
