@@ -28,7 +28,7 @@ std::string DescribeLoadFailure(const char* fileName, HRESULT result) {
         }
         return errno != 0 ? std::strerror(errno) : "cannot be opened";
     }
-    if (result == D3DERR_INVALIDCALL) return "empty file or invalid picture size";
+    if (result == D3DERR_INVALIDCALL) return "the file is empty";
     if (result == E_OUTOFMEMORY) return "out of memory";
     if (result == E_FAIL) return "its pixels cannot be converted";
     char text[48];
