@@ -407,6 +407,9 @@ TEST_F(EndToEnd, WindowedRunEndsWithEscape) {
     ASSERT_TRUE(viewer.started());
     const std::optional<TopWindow> window = StartAndAnswer(server, viewer, false);
     ASSERT_TRUE(window);
+    // An 800 x 600 window at the top-left corner of the larger screen.
+    EXPECT_EQ(window->x, 0);
+    EXPECT_EQ(window->y, 0);
     EXPECT_EQ(window->width, 800);
     EXPECT_EQ(window->height, 600);
 
