@@ -145,12 +145,18 @@ TEST_F(WindowTest, DeviceOutlivesItsDestroyedWindow) {
     }
 }
 
-// Presses `key` in the message box titled `caption` once it is shown (up to
-// ten seconds), through the X server as a user's keyboard would.
+// Presses `key` in the message box titled `caption` through the X server, as
+// a user's keyboard would: waits up to ten seconds for the box, then presses
+// again every 300 ms while it stays (another client may hold the focus for a
+// moment). A box still open after twenty seconds is closed, so the test fails
+// instead of hanging.
 std::thread PressInBox(const char* caption, const char* key) {
-    const std::string command = std::string("for i in $(seq 100); do id=$(xwininfo -root -tree | grep '\"") +
-                                caption + "\"' | awk '{print $1}'); [ -n \"$id\" ] && break; sleep 0.1; done; " +
-                                "[ -n \"$id\" ] && xdotool windowfocus \"$id\" key " + key + " >/dev/null 2>&1";
+    const std::string find = std::string("xwininfo -root -tree | grep '\"") + caption + "\"' | awk '{print $1}' | head -n 1";
+    const std::string command =
+        "seen=; for i in $(seq 200); do id=$(" + find + "); "
+        "if [ -n \"$id\" ]; then seen=1; xdotool windowfocus \"$id\" key " + key + " >/dev/null 2>&1; sleep 0.3; "
+        "elif [ -n \"$seen\" ] || [ $i -gt 100 ]; then exit 0; else sleep 0.1; fi; done; "
+        "id=$(" + find + "); [ -n \"$id\" ] && xdotool windowclose \"$id\" >/dev/null 2>&1; exit 0";
     return std::thread([command] { (void)std::system(command.c_str()); });
 }
 
