@@ -88,6 +88,13 @@ HRESULT CopySurfaceRows(IDirect3DSurface9* source, IDirect3DSurface9* destinatio
     D3DSURFACE_DESC desc{};
     HRESULT hr = source->GetDesc(&desc);
     if (FAILED(hr)) return hr;
+    // Rows are copied by the source's count: a smaller or differently laid
+    // out destination would be written past its end.
+    D3DSURFACE_DESC destDesc{};
+    hr = destination->GetDesc(&destDesc);
+    if (FAILED(hr)) return hr;
+    if (destDesc.Width != desc.Width || destDesc.Height != desc.Height || destDesc.Format != desc.Format)
+        return D3DERR_INVALIDCALL;
 
     D3DLOCKED_RECT from{};
     hr = source->LockRect(&from, nullptr, 0);

@@ -260,4 +260,19 @@ TEST_F(SurfaceLockTest, CopySurfaceRowsCopiesEveryRow) {
     EXPECT_EQ(Words(to.get()), words);
 }
 
+TEST_F(SurfaceLockTest, CopySurfaceRowsRefusesSurfacesOfAnotherSizeOrFormat) {
+    Ref<IDirect3DSurface9> from;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(9, 5, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH, &from, nullptr), S_OK);
+    struct Case {
+        UINT width, height;
+        D3DFORMAT format;
+    };
+    for (const Case c : {Case{9, 4, D3DFMT_A8R8G8B8}, Case{8, 5, D3DFMT_A8R8G8B8}, Case{9, 5, D3DFMT_R5G6B5}}) {
+        Ref<IDirect3DSurface9> to;
+        ASSERT_EQ(device_->CreateOffscreenPlainSurface(c.width, c.height, c.format, D3DPOOL_SCRATCH, &to, nullptr),
+                  S_OK);
+        EXPECT_EQ(qv::CopySurfaceRows(from.get(), to.get()), D3DERR_INVALIDCALL) << c.width << "x" << c.height;
+    }
+}
+
 }  // namespace
