@@ -501,7 +501,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex, 
     }
     if (!renderer_) return D3D_OK;  // NULLREF: nothing is drawn
     if (transformDirty_) ApplyTransform();
-    renderer_->Draw(primitiveType, stream_->bufferObject(), streamOffset_, streamStride_, startVertex,
+    renderer_->Draw(primitiveType, stream_->DrawableBufferObject(), streamOffset_, streamStride_, startVertex,
                     static_cast<std::uint32_t>(vertices));
     return D3D_OK;
 }

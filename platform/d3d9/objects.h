@@ -196,8 +196,9 @@ public:
     UINT length() const { return desc_.Size; }
     bool locked() const { return lockCount_ > 0; }
     // The GPU copy drawn from, 0 on a device without a renderer or for a
-    // system-memory buffer.
-    std::uint32_t bufferObject() const { return bufferObject_; }
+    // system-memory buffer. A buffer drawn before its first unlock gets its
+    // (zeroed) contents uploaded here.
+    std::uint32_t DrawableBufferObject();
 
 private:
     ~VertexBuffer();
@@ -208,6 +209,7 @@ private:
     std::vector<std::uint8_t> memory_;
     int lockCount_ = 0;
     std::uint32_t bufferObject_ = 0;
+    bool uploaded_ = false;  // the GPU copy holds the contents
 };
 
 // Checks that `rect` (null: the whole surface) lies inside a surface of

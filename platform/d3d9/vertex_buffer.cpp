@@ -28,13 +28,18 @@ bool VertexBuffer::Allocate() {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    // The GPU copy starts with the same (zeroed) contents, so a draw before the
-    // first unlock reads defined memory of the right size.
-    if (Renderer* renderer = device_->renderer()) {
-        bufferObject_ = renderer->CreateBufferObject();
-        renderer->UploadBufferObject(bufferObject_, memory_.data(), memory_.size());
-    }
+    // The GPU copy is filled on the first unlock (buffers are written before
+    // they are drawn), or on a draw that comes first.
+    if (Renderer* renderer = device_->renderer()) bufferObject_ = renderer->CreateBufferObject();
     return true;
+}
+
+std::uint32_t VertexBuffer::DrawableBufferObject() {
+    if (bufferObject_ != 0 && !uploaded_) {
+        device_->renderer()->UploadBufferObject(bufferObject_, memory_.data(), memory_.size());
+        uploaded_ = true;
+    }
+    return bufferObject_;
 }
 
 HRESULT VertexBuffer::QueryInterface(REFIID riid, void** object) {
@@ -84,6 +89,7 @@ HRESULT VertexBuffer::Unlock() {
     }
     if (--lockCount_ == 0 && bufferObject_ != 0) {
         device_->renderer()->UploadBufferObject(bufferObject_, memory_.data(), memory_.size());
+        uploaded_ = true;
     }
     return D3D_OK;
 }
