@@ -347,7 +347,7 @@ TEST(BmpReader, RefusedHeaders) {
 
     struct Case {
         const char* name;
-        DibFields spec;
+        DibFields fields;
     };
     std::vector<Case> cases;
     auto add = [&](const char* name, auto edit) {
@@ -368,7 +368,7 @@ TEST(BmpReader, RefusedHeaders) {
         s.width = 0x10000000; s.height = 1; });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(Decode(qv::ReadDibImage, MakeDib(c.spec)).hr, E_FAIL);
+        EXPECT_EQ(Decode(qv::ReadDibImage, MakeDib(c.fields)).hr, E_FAIL);
     }
     Bytes planes = MakeDib(good);
     planes[12] = 2;
