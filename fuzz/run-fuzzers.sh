@@ -7,12 +7,13 @@
 # in the build folder's artifacts-<target>/ (keep it in
 # tests/data/readers/crashes/ so the reader tests replay it).
 #
-# Environment: QV_FUZZ_BUILD_DIR (default: a qv-fuzz folder under $TMPDIR or
-# /tmp), QV_FUZZ_SECONDS (default 60), QV_FUZZ_JOBS (build jobs, default 2).
+# Environment: QV_FUZZ_BUILD_DIR (default: build-fuzz in the source tree, so
+# each checkout builds apart), QV_FUZZ_SECONDS (default 60), QV_FUZZ_JOBS
+# (build jobs, default 2).
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${QV_FUZZ_BUILD_DIR:-${TMPDIR:-/tmp}/qv-fuzz}
+build=${QV_FUZZ_BUILD_DIR:-$root/build-fuzz}
 seconds=${QV_FUZZ_SECONDS:-60}
 jobs=${QV_FUZZ_JOBS:-2}
 
