@@ -6,10 +6,10 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends \
+apt-get install -y -qq \
   build-essential cmake pkg-config ca-certificates \
   libsdl2-dev libgl-dev libgl1-mesa-dri libglx-mesa0 \
   libpng-dev zlib1g-dev libjpeg62-turbo-dev \
   libgtest-dev libbenchmark-dev libglm-dev libstb-dev \
-  xvfb xauth x11-utils xdotool imagemagick netpbm python3 python3-pil locales \
+  xvfb xauth xfonts-base x11-utils xdotool imagemagick netpbm python3 python3-pil locales \
   clang libclang-rt-14-dev
