@@ -9,34 +9,13 @@
 #include "quorvane/platform/d3d9.h"
 #include "quorvane/surface/surface_loading.h"
 #include "readers/reader_test_support.h"
+#include "surface/surface_test_util.h"
 
 namespace qvtest {
 namespace {
 
-class ReadersIntoSurfaces : public ::testing::Test {
-protected:
-    void SetUp() override {
-        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-        ASSERT_NE(d3d_, nullptr);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_NULLREF, nullptr,
-                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device_),
-                  S_OK);
-    }
-    void TearDown() override {
-        if (device_ != nullptr) device_->Release();
-        if (d3d_ != nullptr) d3d_->Release();
-    }
-
-    IDirect3D9* d3d_ = nullptr;
-    IDirect3DDevice9* device_ = nullptr;
-};
+// The shared NULLREF device of the surface tests.
+class ReadersIntoSurfaces : public qv::test::DeviceTest {};
 
 TEST_F(ReadersIntoSurfaces, ToolFilesLoadLikeStbImageReadsThem) {
     struct Case {
