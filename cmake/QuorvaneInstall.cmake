@@ -23,5 +23,9 @@ else()
   set(QV_PC_LIBS_PRIVATE "-ldl -lpthread")
   set(QV_PC_REQUIRES_PRIVATE "libpng zlib libjpeg sdl2 gl")
 endif()
+# The prefix is found from the .pc file's own place, so an install moved or
+# made with `cmake --install --prefix` still points at itself.
+file(RELATIVE_PATH QV_PC_TO_PREFIX "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig" "${CMAKE_INSTALL_PREFIX}")
+string(REGEX REPLACE "/$" "" QV_PC_TO_PREFIX "${QV_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/quorvane.pc.in ${PROJECT_BINARY_DIR}/quorvane.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quorvane.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

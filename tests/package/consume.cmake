@@ -13,10 +13,19 @@ endfunction()
 set(consumer ${QV_SOURCE_DIR}/tests/package/consumer)
 if(MODE STREQUAL "package")
   run(${CMAKE_COMMAND} --install ${QV_BINARY_DIR} --prefix ${WORK_DIR}/prefix)
-  if(NOT EXISTS ${WORK_DIR}/prefix/lib/pkgconfig/quorvane.pc AND
-     NOT EXISTS ${WORK_DIR}/prefix/lib/x86_64-linux-gnu/pkgconfig/quorvane.pc)
-    message(FATAL_ERROR "quorvane.pc was not installed")
+  # The same program built with nothing but the compiler and pkg-config.
+  file(GLOB_RECURSE pc_file ${WORK_DIR}/prefix/*/quorvane.pc)
+  get_filename_component(pc_dir "${pc_file}" DIRECTORY)
+  set(ENV{PKG_CONFIG_PATH} "${pc_dir}")
+  execute_process(COMMAND pkg-config --static --cflags --libs quorvane
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "pkg-config does not know quorvane")
   endif()
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  run(c++ -std=c++20 ${consumer}/main.cpp -o ${WORK_DIR}/pkg-config-consumer ${flags})
+  run(${WORK_DIR}/pkg-config-consumer)
+
   run(${CMAKE_COMMAND} -S ${consumer} -B ${WORK_DIR}/build -DCMAKE_BUILD_TYPE=Release
       -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix -DQV_CONSUME=package)
 else()
