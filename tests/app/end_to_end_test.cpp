@@ -397,47 +397,39 @@ protected:
         EXPECT_TRUE(pressed) << "cannot press Escape in the viewer's window";
     }
 
+    // Starts the viewer on a screen of the given size, answers "FullScreen?",
+    // checks it shows an 800 x 600 window at the top-left corner, then holds
+    // Escape and expects exit status 0.
+    void RunAndEndWithEscape(int screenWidth, int screenHeight, bool fullScreen) {
+        XServer server(screenWidth, screenHeight);
+        ASSERT_TRUE(server.ok()) << "cannot start Xvfb";
+        Viewer viewer(folder_.path(), server.name());
+        ASSERT_TRUE(viewer.started());
+        const std::optional<TopWindow> window = StartAndAnswer(server, viewer, fullScreen);
+        ASSERT_TRUE(window);
+        EXPECT_EQ(window->x, 0);
+        EXPECT_EQ(window->y, 0);
+        EXPECT_EQ(window->width, 800);
+        EXPECT_EQ(window->height, 600);
+
+        HoldEscape(server);
+        const std::optional<int> status = viewer.WaitExit(kExitLimit);
+        RunTool(server.name(), {"xdotool", "keyup", "Escape"});
+        ASSERT_TRUE(status) << "still running after Escape";
+        EXPECT_EQ(*status, 0) << viewer.Stderr();
+    }
+
     testing::TempFolder folder_;
 };
 
 TEST_F(EndToEnd, WindowedRunEndsWithEscape) {
-    XServer server(1024, 768);
-    ASSERT_TRUE(server.ok()) << "cannot start Xvfb";
-    Viewer viewer(folder_.path(), server.name());
-    ASSERT_TRUE(viewer.started());
-    const std::optional<TopWindow> window = StartAndAnswer(server, viewer, false);
-    ASSERT_TRUE(window);
-    // An 800 x 600 window at the top-left corner of the larger screen.
-    EXPECT_EQ(window->x, 0);
-    EXPECT_EQ(window->y, 0);
-    EXPECT_EQ(window->width, 800);
-    EXPECT_EQ(window->height, 600);
-
-    HoldEscape(server);
-    const std::optional<int> status = viewer.WaitExit(kExitLimit);
-    RunTool(server.name(), {"xdotool", "keyup", "Escape"});
-    ASSERT_TRUE(status) << "still running after Escape";
-    EXPECT_EQ(*status, 0) << viewer.Stderr();
+    // The window sits at the top-left corner of a larger screen.
+    RunAndEndWithEscape(1024, 768, false);
 }
 
 TEST_F(EndToEnd, FullScreenRunEndsWithEscape) {
     // Xvfb offers only its own screen size as a mode: make it 800 x 600.
-    XServer server(800, 600);
-    ASSERT_TRUE(server.ok()) << "cannot start Xvfb";
-    Viewer viewer(folder_.path(), server.name());
-    ASSERT_TRUE(viewer.started());
-    const std::optional<TopWindow> window = StartAndAnswer(server, viewer, true);
-    ASSERT_TRUE(window);
-    EXPECT_EQ(window->x, 0);
-    EXPECT_EQ(window->y, 0);
-    EXPECT_EQ(window->width, 800);
-    EXPECT_EQ(window->height, 600);
-
-    HoldEscape(server);
-    const std::optional<int> status = viewer.WaitExit(kExitLimit);
-    RunTool(server.name(), {"xdotool", "keyup", "Escape"});
-    ASSERT_TRUE(status) << "still running after Escape";
-    EXPECT_EQ(*status, 0) << viewer.Stderr();
+    RunAndEndWithEscape(800, 600, true);
 }
 
 TEST_F(EndToEnd, ClosingTheWindowEndsTheViewer) {
