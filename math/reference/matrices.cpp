@@ -133,13 +133,11 @@ Matrix* MatrixTranspose(Matrix* out, const Matrix* m) {
 }
 
 Matrix* MatrixMultiplyTranspose(Matrix* out, const Matrix* m1, const Matrix* m2) {
-    Matrix temp;
-    Matrix* dst = (out == m1 || out == m2) ? &temp : out;
+    // The reference product, each element rounded as there, stored transposed.
+    Matrix product;
+    math::ref::MatrixMultiply(&product, m1, m2);
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            dst->m[c][r] = Round(W(m1, r, 0) * W(m2, 0, c) + W(m1, r, 1) * W(m2, 1, c) +
-                                 W(m1, r, 2) * W(m2, 2, c) + W(m1, r, 3) * W(m2, 3, c));
-    if (dst != out) *out = temp;
+        for (int c = 0; c < 4; ++c) out->m[c][r] = product.m[r][c];
     return out;
 }
 
